@@ -1,0 +1,48 @@
+// One still picture fitted to the page's area, reduced to the screen's colours and sent as
+// bit planes to one program slot.
+#pragma once
+
+#include "model/hwcommands.h"
+#include "model/sendmsg.h"
+
+#include <QByteArray>
+#include <QImage>
+
+namespace mx {
+
+// W x H / 8 bytes per plane: red, then green (colour types 2 and 3), then blue (3); rows from
+// the top, the most significant bit the leftmost dot, a bit set when its channel is non-zero.
+QByteArray ImageToPlanes(const QImage& image, int colourType);
+int PlaneCount(int colourType);
+// Every channel the screen cannot show cleared, the others set to 0 or 255 at 128.
+void ThresholdImage(QImage& image, int colourType);
+
+class TLCMImage : public TLCMSendMsg {
+public:
+    TLCMImage();
+
+    QString GetName() const override;
+    void FillPayload() override;
+    void BuildPacket() override;
+    int GetBlockCount() override;
+    int GetSlotCount() override;
+    void Prepare() override;
+
+    // A black picture of the area's size, converted.
+    void ClearPicture(const ParamRecord& params, int width, int height);
+    // Threshold and convert the current picture.
+    void ConvertPicture(const ParamRecord& params);
+
+    const QImage& Picture() const { return picture_; }
+    void SetPicture(QImage image) { picture_ = std::move(image); }
+    const QByteArray& DisplayData() const { return displayData_; }
+    void SetDisplayData(QByteArray data);
+
+    uint8_t reserved = 0;
+
+private:
+    QImage picture_;
+    QByteArray displayData_;
+};
+
+} // namespace mx

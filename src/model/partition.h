@@ -1,0 +1,62 @@
+// A screen's partition layout: a type code and up to four rectangles, each playing its own
+// pages; and its table on the wire.
+#pragma once
+
+#include "link/packet.h"
+
+#include <optional>
+#include <vector>
+
+namespace mx {
+
+class TLCMPanel;
+class TLCMSendMsg;
+
+// Screen dots; right and bottom exclusive.
+struct LcmRect {
+    int32_t left = 0, top = 0, right = 0, bottom = 0;
+    int Width() const { return right - left; }
+    int Height() const { return bottom - top; }
+    friend bool operator==(const LcmRect&, const LcmRect&) = default;
+};
+
+enum PartitionType : int8_t {
+    PartitionNone = 0, PartitionLR = 1, PartitionUD = 2, PartitionLMR = 3, PartitionUMD = 4,
+    Partition3_1 = 5, Partition3_2 = 6, Partition3_3 = 7, Partition3_4 = 8, PartitionOther = 9,
+};
+
+constexpr int kMaxTablePartitions = 4;
+constexpr int kPartitionTableSize = 32;
+constexpr uint8_t kPartitionsNoneSet = 0xFF;
+
+class TLCMPartition : public TLCMObject {
+public:
+    TLCMPartition();
+    QString GetName() const override;
+
+    int GetCount() const { return int(rects_.size()); }
+    const LcmRect* GetRect(int index) const;
+    void AddRect(LcmRect rect) { rects_.push_back(rect); }
+    void DeleteRect(int index);
+    void ClearRects() { rects_.clear(); }
+    const std::vector<LcmRect>& Rects() const { return rects_; }
+
+    int8_t type = PartitionNone;
+
+private:
+    std::vector<LcmRect> rects_;
+};
+
+void ResetToSingle(TLCMPanel& screen);
+void ReassignPages(TLCMPanel& screen, int count, int first);
+// Gives every page that points at a missing rectangle a number, as ReassignPages would;
+// valid numbers stay, and so does 0 on an unpartitioned screen.
+void RepairPagePartitions(TLCMPanel& screen);
+std::optional<LcmRect> PageArea(const TLCMPanel& screen, const TLCMSendMsg& page);
+
+// Writes the entries into the 32-byte data field; the rest is left as it is.
+void EncodePartitionTable(const TLCMPartition& partition, uint8_t* data);
+void DecodePartitionTable(TLCMPanel& screen, const uint8_t* data);
+void ClassifyRects(TLCMPanel& screen, int n);
+
+} // namespace mx
