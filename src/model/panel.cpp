@@ -10,6 +10,7 @@ TLCMPanel::TLCMPanel()
     partition = std::make_unique<TLCMPartition>();
     partition->owner = this;
     partition->AddRect({0, 0, Width(), Height()});
+    port = std::make_unique<CnComm>(0x03);
 }
 
 TLCMPanel::~TLCMPanel() = default;

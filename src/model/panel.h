@@ -1,16 +1,35 @@
 // One LED screen of the project and the project's list of screens.
 #pragma once
 
+#include "link/cncomm.h"
 #include "model/hwcommands.h"
 #include "model/partition.h"
 #include "model/units.h"
 
+#include <QIODevice>
+
+#include <functional>
 #include <memory>
 #include <vector>
 
 namespace mx {
 
 class TLCMPanels;
+
+// Commands without a class of their own.
+enum CommandCode : uint8_t {
+    CmdClear = 0x06, CmdSetBrightness = 0x10, CmdReadBrightness = 0x13, CmdMarkSendAll = 0x19,
+    CmdSetClock = 0x21, CmdSetPowerSchedule = 0x26, CmdReadPowerSchedule = 0x27,
+    CmdWritePartitions = 0x29, CmdReadPartitions = 0x2A,
+};
+
+struct PowerSchedule {
+    int mode = 0, onHour = 0, onMinute = 0, offHour = 0, offMinute = 0;
+};
+
+enum class ParamWriteResult { Ok, Failed, Rejected };
+
+constexpr int kExportRecordSize = 2048;
 
 constexpr int kDefaultBaudRate = 57600;
 constexpr int kDefaultPollBudget = 100;
@@ -32,6 +51,35 @@ public:
     int SerialPortNumber() const;
     void SetSerialPortNumber(int number);
 
+    // Link
+    bool OpenLink();
+    bool CloseLink();
+    void Drain();
+    bool Transact(TLCMUnit& command, uint8_t* reply, int attempts);
+    bool Connect(bool full);
+    // Export mode: the packet as one 2048-byte record. False when the file took less.
+    bool AppendExportRecord(const TLCMUnit& command, QIODevice* file);
+
+    // Device operations. In export mode (file given, exportMode set) the packet is appended
+    // to the file instead of being sent.
+    bool ReadVersion();
+    bool ReadParameters();
+    ParamWriteResult WriteParameters(bool exportMode = false, QIODevice* file = nullptr);
+    bool SendClear();
+    bool SetPowerSchedule(int mode, int onHour, int onMinute, int offHour, int offMinute);
+    // The outputs come from the reply buffer even when the exchange failed (all zero then).
+    bool ReadPowerSchedule(PowerSchedule& out);
+    bool MarkSendAll(uint8_t value, bool exportMode = false, QIODevice* file = nullptr);
+    bool SetBrightness(uint8_t level);
+    bool ReadBrightness(std::array<uint8_t, 32>& out);
+    bool SetClock();
+    bool WritePartitions(bool exportMode = false, QIODevice* file = nullptr);
+    bool ReadPartitions();
+    bool SendPage(int index, int firstSlot, QIODevice* file, bool exportMode, int* slotsUsed = nullptr);
+
+    // Posted after every packet of a page that reached the card; advances a progress display.
+    std::function<void()> onProgress;
+
     int32_t baudRate = kDefaultBaudRate;
     int32_t pollBudget = kDefaultPollBudget;
     int32_t receiveFill = 0;
@@ -43,10 +91,15 @@ public:
     std::unique_ptr<TLCMUnits> units;
     std::unique_ptr<TLCMPartition> partition;
     uint8_t PartitionsSet = 1;
+    std::unique_ptr<CnComm> port;
 
     TLCMPanels* project = nullptr; // set by the list that owns the screen
 
 private:
+    // A command without a class of its own, addressed to this screen.
+    void prepare(TLCMUnit& unit, uint8_t code) const;
+    bool exchangeOrExport(TLCMUnit& unit, int attempts, bool exportMode, QIODevice* file);
+
     int ownPortNumber_ = 1; // used while the screen belongs to no project
 };
 

@@ -1,0 +1,291 @@
+// marquix-cli's device commands: each connects, runs its operations and closes the port.
+#include "marquix-cli.h"
+
+#include "flows/search.h"
+#include "model/panel.h"
+#include "ui/strings/messages.h"
+
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
+
+namespace cli {
+namespace {
+
+using mx::TLCMPanel;
+
+struct ParamField {
+    const char* key;
+    int index;
+    int lo, hi;
+};
+
+// Width and height are in dots here; the record holds them in units of 8.
+const ParamField kParamFields[] = {
+    {"colourType", mx::Param::ColourType, 1, 3},      {"dataPolarity", mx::Param::DataPolarity, 0, 1},
+    {"oePolarity", mx::Param::OePolarity, 0, 1},      {"rowOrder", mx::Param::RowOrder, -15, 15},
+    {"scanMode", mx::Param::ScanMode, 0, 255},        {"redGreenSwap", mx::Param::RedGreenSwap, 0, 1},
+    {"byte8", mx::Param::Unused8, 0, 255},            {"reduceSkew", mx::Param::ReduceSkew, 0, 15},
+    {"dataMirror", mx::Param::DataMirror, 0, 15},     {"fieldFrequency", mx::Param::FieldFrequency, 0, 15},
+    {"rowDecoding", mx::Param::RowDecoding, 0, 15},
+};
+
+QString recordHex(const mx::ParamRecord& r)
+{
+    return QString::fromLatin1(QByteArray(reinterpret_cast<const char*>(r.data()), 16).toHex(' '));
+}
+
+QJsonObject paramsToJson(const mx::ParamRecord& r)
+{
+    QJsonObject o;
+    o["width"] = r[0] * 8;
+    o["height"] = r[1] * 8;
+    for (const ParamField& f : kParamFields)
+        o[f.key] = f.index == mx::Param::RowOrder ? int(int8_t(r[size_t(f.index)])) : int(r[size_t(f.index)]);
+    o["record"] = recordHex(r);
+    return o;
+}
+
+// Reads a record from JSON: "record" first, then each named field over it.
+std::optional<mx::ParamRecord> paramsFromJson(const QJsonObject& o, QString* error)
+{
+    mx::ParamRecord r = mx::NewScreenParams();
+    if (o.contains("record")) {
+        const QByteArray bytes = QByteArray::fromHex(o["record"].toString().toLatin1());
+        if (bytes.size() != 16) {
+            *error = QStringLiteral("\"record\" must hold 16 bytes in hexadecimal");
+            return std::nullopt;
+        }
+        std::copy(bytes.begin(), bytes.end(), r.begin());
+    }
+    auto number = [&](const char* key, int lo, int hi, int* out) {
+        if (!o.contains(key))
+            return true;
+        const QJsonValue v = o[key];
+        if (!v.isDouble() || v.toDouble() != double(v.toInt()) || v.toInt() < lo || v.toInt() > hi) {
+            *error = QStringLiteral("\"%1\" must be a whole number from %2 to %3").arg(key).arg(lo).arg(hi);
+            return false;
+        }
+        *out = v.toInt();
+        return true;
+    };
+    for (const char* key : {"width", "height"}) {
+        int dots = -1;
+        if (!number(key, 8, 255 * 8, &dots))
+            return std::nullopt;
+        if (dots < 0)
+            continue;
+        if (dots % 8) {
+            *error = QStringLiteral("\"%1\" must be a multiple of 8 dots").arg(key);
+            return std::nullopt;
+        }
+        r[QByteArray(key) == "width" ? 0 : 1] = uint8_t(dots / 8);
+    }
+    for (const ParamField& f : kParamFields) {
+        int v = 0;
+        if (!o.contains(f.key))
+            continue;
+        if (!number(f.key, f.lo, f.hi, &v))
+            return std::nullopt;
+        r[size_t(f.index)] = uint8_t(v);
+    }
+    return r;
+}
+
+std::optional<QTime> parseHm(const QString& text)
+{
+    static const QRegularExpression re(QStringLiteral("^(\\d{1,2}):(\\d{2})$"));
+    const auto m = re.match(text);
+    if (!m.hasMatch())
+        return std::nullopt;
+    const QTime t(m.captured(1).toInt(), m.captured(2).toInt());
+    return t.isValid() ? std::optional<QTime>(t) : std::nullopt;
+}
+
+QString partitionLine(const mx::TLCMPartition& p)
+{
+    QStringList rects;
+    for (const mx::LcmRect& r : p.Rects())
+        rects << QStringLiteral("%1,%2,%3,%4").arg(r.left).arg(r.top).arg(r.right).arg(r.bottom);
+    return QStringLiteral("type %1: %2").arg(p.type).arg(rects.join(u' '));
+}
+
+int failed(TLCMPanel& screen, const QString& text = mx::text::Timeout())
+{
+    screen.CloseLink();
+    err(text);
+    return ExitDevice;
+}
+
+int succeeded(TLCMPanel& screen)
+{
+    screen.CloseLink();
+    out(mx::text::Success());
+    return ExitOk;
+}
+
+} // namespace
+
+int RunDeviceCommand(const QString& command, Args& args)
+{
+    mx::TLCMPanels project;
+    TLCMPanel& screen = *project.AddPanel();
+    if (!SelectPort(args, screen))
+        return ExitUsage;
+    const auto address = args.intValue(QStringLiteral("address"), 1, 0, 65535);
+    if (!address)
+        return usage(args.error());
+    screen.address = uint16_t(*address);
+    const QStringList& pos = args.positionals();
+
+    if (command == QLatin1String("search")) {
+        if (!pos.isEmpty())
+            return usage(QStringLiteral("search takes no arguments"));
+        mx::SearchReport report;
+        report.status = [](const QString& s) { out(s); };
+        const bool found = mx::SearchController(&screen, report);
+        if (found)
+            out(QStringLiteral("port %1").arg(screen.SerialPortNumber()));
+        return found ? ExitOk : ExitDevice;
+    }
+
+    // Check the arguments before touching the line.
+    std::optional<int> level;
+    std::optional<mx::PowerSchedule> schedule;
+    std::optional<mx::ParamRecord> newParams;
+    bool write = false;
+    if (command == QLatin1String("brightness")) {
+        if (pos.size() > 1)
+            return usage(QStringLiteral("brightness takes at most one LEVEL"));
+        if (pos.size() == 1) {
+            bool ok = false;
+            level = pos[0].toInt(&ok);
+            if (!ok || *level < 0 || *level > 15)
+                return usage(QStringLiteral("LEVEL must be 0 to 15"));
+        }
+    } else if (command == QLatin1String("power")) {
+        if (!pos.isEmpty()) {
+            bool ok = false;
+            const int mode = pos.value(0).toInt(&ok);
+            const auto on = parseHm(pos.value(1));
+            const auto off = parseHm(pos.value(2));
+            if (pos.size() != 3 || !ok || mode < 0 || mode > 255 || !on || !off)
+                return usage(QStringLiteral("power takes MODE ON OFF, for example: power 1 07:30 22:00"));
+            schedule = mx::PowerSchedule{mode, on->hour(), on->minute(), off->hour(), off->minute()};
+        }
+    } else if (command == QLatin1String("params") || command == QLatin1String("partitions")) {
+        const QString verb = pos.value(0, QStringLiteral("read"));
+        if (verb != QLatin1String("read") && verb != QLatin1String("write"))
+            return usage(QStringLiteral("%1 read | write").arg(command));
+        write = verb == QLatin1String("write");
+        if (command == QLatin1String("params") && write) {
+            if (pos.size() != 2)
+                return usage(QStringLiteral("params write FILE"));
+            QFile f(pos[1]);
+            if (!f.open(QIODevice::ReadOnly)) {
+                err(QStringLiteral("%1: %2").arg(pos[1], f.errorString()));
+                return ExitInput;
+            }
+            QJsonParseError pe;
+            const QJsonDocument doc = QJsonDocument::fromJson(f.read(1 << 20), &pe);
+            QString error;
+            if (!doc.isObject()) {
+                err(QStringLiteral("%1: not a JSON object (%2 at byte %3)").arg(pos[1], pe.errorString()).arg(pe.offset));
+                return ExitInput;
+            }
+            newParams = paramsFromJson(doc.object(), &error);
+            if (!newParams) {
+                err(QStringLiteral("%1: %2").arg(pos[1], error));
+                return ExitInput;
+            }
+        }
+        if (command == QLatin1String("partitions") && write) {
+            const QStringList rects = args.values(QStringLiteral("rect"));
+            if (rects.isEmpty() || rects.size() > mx::kMaxTablePartitions)
+                return usage(QStringLiteral("partitions write takes one to four --rect L,T,R,B"));
+            screen.partition->ClearRects();
+            for (const QString& r : rects) {
+                const QStringList v = r.split(u',');
+                bool ok = v.size() == 4;
+                int n[4] = {};
+                for (int i = 0; ok && i < 4; ++i)
+                    n[i] = v[i].toInt(&ok);
+                if (!ok || n[0] < 0 || n[1] < 0 || n[2] <= n[0] || n[3] <= n[1] || n[2] > 2040 || n[3] > 2040
+                    || n[0] % 8 || n[1] % 8 || n[2] % 8 || n[3] % 8)
+                    return usage(QStringLiteral("--rect %1: four multiples of 8, L,T,R,B with R > L and B > T").arg(r));
+                screen.partition->AddRect({n[0], n[1], n[2], n[3]});
+            }
+        }
+    } else if (!pos.isEmpty()) {
+        return usage(QStringLiteral("%1 takes no arguments").arg(command));
+    }
+
+    if (!screen.Connect(false))
+        return failed(screen, mx::text::NoController());
+
+    if (command == QLatin1String("version")) {
+        out(screen.versionText);
+        return succeeded(screen);
+    }
+    if (command == QLatin1String("clear"))
+        return screen.SendClear() ? succeeded(screen) : failed(screen);
+    if (command == QLatin1String("sync-clock"))
+        return screen.SetClock() ? succeeded(screen) : failed(screen);
+    if (command == QLatin1String("brightness")) {
+        if (level)
+            return screen.SetBrightness(uint8_t(*level)) ? succeeded(screen) : failed(screen);
+        std::array<uint8_t, 32> data{};
+        if (!screen.ReadBrightness(data))
+            return failed(screen);
+        out(QStringLiteral("brightness %1").arg(data[0] & 0x0F));
+        return succeeded(screen);
+    }
+    if (command == QLatin1String("power")) {
+        if (schedule)
+            return screen.SetPowerSchedule(schedule->mode, schedule->onHour, schedule->onMinute, schedule->offHour,
+                                           schedule->offMinute)
+                ? succeeded(screen)
+                : failed(screen);
+        mx::PowerSchedule s;
+        if (!screen.ReadPowerSchedule(s))
+            return failed(screen);
+        out(QStringLiteral("mode %1 on %2:%3 off %4:%5")
+                .arg(s.mode)
+                .arg(s.onHour, 2, 10, QChar(u'0'))
+                .arg(s.onMinute, 2, 10, QChar(u'0'))
+                .arg(s.offHour, 2, 10, QChar(u'0'))
+                .arg(s.offMinute, 2, 10, QChar(u'0')));
+        return succeeded(screen);
+    }
+    if (command == QLatin1String("params")) {
+        if (!write) {
+            if (!screen.ReadParameters())
+                return failed(screen);
+            out(QString::fromUtf8(QJsonDocument(paramsToJson(screen.params)).toJson(QJsonDocument::Indented)).trimmed());
+            return succeeded(screen);
+        }
+        screen.params = *newParams;
+        switch (screen.WriteParameters()) {
+        case mx::ParamWriteResult::Ok: return succeeded(screen);
+        case mx::ParamWriteResult::Rejected: return failed(screen, mx::text::ParamsRejected());
+        case mx::ParamWriteResult::Failed: return failed(screen);
+        }
+    }
+    if (command == QLatin1String("partitions")) {
+        if (!write) {
+            if (!screen.ReadParameters() || !screen.ReadPartitions())
+                return failed(screen);
+            out(screen.PartitionsSet ? partitionLine(*screen.partition) : QStringLiteral("none set"));
+            return succeeded(screen);
+        }
+        // The card needs the screen size to check the layout against; read it first.
+        if (!screen.ReadParameters())
+            return failed(screen);
+        mx::ClassifyRects(screen, screen.partition->GetCount());
+        return screen.WritePartitions() ? succeeded(screen) : failed(screen);
+    }
+    return usage(QStringLiteral("unknown command '%1'").arg(command));
+}
+
+} // namespace cli

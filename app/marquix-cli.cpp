@@ -1,0 +1,137 @@
+// marquix-cli: the engine without a window, for scripts and headless boxes.
+#include "marquix-cli.h"
+
+#include "link/portdir.h"
+#include "model/panel.h"
+#include "storage/paths.h"
+
+#include <QGuiApplication>
+#include <QMap>
+
+#include <cstdio>
+
+namespace cli {
+
+Args::Args(const QStringList& args, const QStringList& valueOptions)
+{
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const QString& a = args[i];
+        if (a.startsWith(QStringLiteral("--"))) {
+            QString name = a.mid(2);
+            QString value;
+            const qsizetype eq = name.indexOf(u'=');
+            const bool inlineValue = eq >= 0;
+            if (inlineValue) {
+                value = name.mid(eq + 1);
+                name = name.left(eq);
+            }
+            if (valueOptions.contains(name)) {
+                if (!inlineValue) {
+                    if (i + 1 >= args.size()) {
+                        error_ = QStringLiteral("option --%1 needs a value").arg(name);
+                        return;
+                    }
+                    value = args[++i];
+                }
+                values_[name].append(value);
+            } else if (inlineValue) {
+                error_ = QStringLiteral("option --%1 takes no value").arg(name);
+                return;
+            } else {
+                flags_.append(name);
+            }
+        } else {
+            positionals_.append(a);
+        }
+    }
+}
+
+std::optional<int> Args::intValue(const QString& name, int fallback, int lo, int hi)
+{
+    if (!values_.contains(name))
+        return fallback;
+    bool ok = false;
+    const int v = value(name).toInt(&ok);
+    if (!ok || v < lo || v > hi) {
+        error_ = QStringLiteral("--%1 must be a number from %2 to %3").arg(name).arg(lo).arg(hi);
+        return std::nullopt;
+    }
+    return v;
+}
+
+void out(const QString& line)
+{
+    std::fputs(line.toUtf8().constData(), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+void err(const QString& line)
+{
+    std::fputs(line.toUtf8().constData(), stderr);
+    std::fputc('\n', stderr);
+    std::fflush(stderr);
+}
+
+int usage(const QString& message)
+{
+    if (!message.isEmpty())
+        err(QStringLiteral("marquix-cli: ") + message);
+    err(QStringLiteral(
+        "usage: marquix-cli COMMAND [options]\n"
+        "device commands (--port N | --device PATH) [--address N]:\n"
+        "  version | search | clear | sync-clock\n"
+        "  brightness [LEVEL]                 read, or set 0..15\n"
+        "  power [MODE ON OFF]                read, or set: MODE 0..255, ON and OFF as HH:MM\n"
+        "  params [read | write FILE]         the screen-parameter record as JSON\n"
+        "  partitions [read | write --rect L,T,R,B ...]\n"
+        "see docs/cli.md"));
+    return ExitUsage;
+}
+
+bool SelectPort(Args& args, mx::TLCMPanel& screen)
+{
+    // The port a device path is reached by: a number the directory never hands out itself.
+    constexpr int kDevicePortNumber = mx::kMaxPortNumber;
+    if (args.has(QStringLiteral("device")) && args.has(QStringLiteral("port"))) {
+        usage(QStringLiteral("give either --port or --device"));
+        return false;
+    }
+    if (args.has(QStringLiteral("device"))) {
+        mx::SetPortOverride(kDevicePortNumber, args.value(QStringLiteral("device")));
+        screen.SetSerialPortNumber(kDevicePortNumber);
+        return true;
+    }
+    const auto port = args.intValue(QStringLiteral("port"), mx::FirstSerialPortNumber(), 1, mx::kMaxPortNumber);
+    if (!port) {
+        usage(args.error());
+        return false;
+    }
+    screen.SetSerialPortNumber(*port);
+    return true;
+}
+
+} // namespace cli
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("Marquix"));
+    mx::SetPortSettingsFile(mx::SettingsFilePath());
+
+    QStringList args = app.arguments().mid(1);
+    if (args.isEmpty() || args.first() == QStringLiteral("--help") || args.first() == QStringLiteral("help"))
+        return cli::usage();
+    const QString command = args.takeFirst();
+    static const QStringList deviceCommands = {"version", "search", "clear", "sync-clock", "brightness",
+                                               "power", "params", "partitions"};
+    if (deviceCommands.contains(command)) {
+        cli::Args parsed(args, {"port", "device", "address", "rect", "screen"});
+        if (!parsed.ok())
+            return cli::usage(parsed.error());
+        return cli::RunDeviceCommand(command, parsed);
+    }
+    return cli::usage(QStringLiteral("unknown command '%1'").arg(command));
+}

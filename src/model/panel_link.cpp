@@ -1,0 +1,314 @@
+// The screen's device operations: one command packet, one 52-byte reply, with retries.
+#include "link/engine_env.h"
+#include "link/rs232.h"
+#include "model/panel.h"
+
+#include <QThread>
+
+#include <cstring>
+
+namespace mx {
+
+namespace {
+constexpr int kReplyArea = 128;
+
+void settle(int ms)
+{
+    QThread::msleep(ulong(ms));
+}
+} // namespace
+
+bool TLCMPanel::OpenLink()
+{
+    return OpenPortAt(*port, SerialPortNumber(), baudRate);
+}
+
+bool TLCMPanel::CloseLink()
+{
+    if (port->IsOpen())
+        port->Close(500);
+    return true;
+}
+
+void TLCMPanel::Drain()
+{
+    PollInput(*port, receiveBuffer.data(), receiveFill);
+    receiveFill = 0;
+}
+
+bool TLCMPanel::Transact(TLCMUnit& command, uint8_t* reply, int attempts)
+{
+    while (attempts-- > 0) {
+        Drain();
+        WriteChunked(*port, command.Packet(), command.PacketLength());
+        if (!ReceiveExact(*port, reply, kReplySize, receiveBuffer.data(), receiveFill, pollBudget)) {
+            // A port that vanished will not come back within this exchange.
+            if (port->Failed() || !port->IsOpen())
+                return false;
+            Pump();
+            continue;
+        }
+        const auto* start = static_cast<const uint8_t*>(std::memchr(reply, kReplyStart, kReplySize));
+        if (!start)
+            return false; // a burst of noise: the card is not a controller we can talk to
+        const int i = int(start - reply);
+        if (i > 0) {
+            std::memmove(reply, reply + i, size_t(kReplySize - i));
+            // If they do not come, the stale tail fails the check below.
+            ReceiveExact(*port, reply + kReplySize - i, i, receiveBuffer.data(), receiveFill, pollBudget);
+        }
+        if (command.CheckReply(std::span<const uint8_t>(reply, kReplySize))) {
+            settle(10);
+            settle(10);
+            return true;
+        }
+        Pump();
+        settle(10);
+        settle(10);
+        if (auto* set = dynamic_cast<TSetHWParam*>(&command); set && set->Rejected())
+            return false; // a refusal is an answer; asking again changes nothing
+    }
+    return false;
+}
+
+bool TLCMPanel::Connect(bool full)
+{
+    if (!OpenLink() || !ReadVersion())
+        return false;
+    if (!full)
+        return true;
+    return ReadParameters() && ReadPartitions();
+}
+
+bool TLCMPanel::AppendExportRecord(const TLCMUnit& command, QIODevice* file)
+{
+    if (!file)
+        return false;
+    std::array<uint8_t, kExportRecordSize> record{};
+    std::memcpy(record.data(), command.Packet(), size_t(command.PacketLength()));
+    return file->write(reinterpret_cast<const char*>(record.data()), kExportRecordSize) == kExportRecordSize;
+}
+
+void TLCMPanel::prepare(TLCMUnit& unit, uint8_t code) const
+{
+    unit.commandCode = code;
+    unit.address = address;
+    unit.BuildHeader();
+}
+
+bool TLCMPanel::exchangeOrExport(TLCMUnit& unit, int attempts, bool exportMode, QIODevice* file)
+{
+    if (exportMode)
+        return AppendExportRecord(unit, file);
+    uint8_t reply[kReplyArea] = {};
+    return Transact(unit, reply, attempts);
+}
+
+bool TLCMPanel::ReadVersion()
+{
+    TGetHWVersion cmd;
+    cmd.address = address;
+    cmd.BuildPacket();
+    uint8_t reply[kReplyArea] = {};
+    if (!Transact(cmd, reply, 2))
+        return false;
+    versionText = cmd.versionText;
+    return true;
+}
+
+bool TLCMPanel::ReadParameters()
+{
+    TGetHWParam cmd;
+    cmd.address = address;
+    cmd.BuildPacket();
+    uint8_t reply[kReplyArea] = {};
+    if (!Transact(cmd, reply, 2))
+        return false;
+    params = cmd.params;
+    return true;
+}
+
+ParamWriteResult TLCMPanel::WriteParameters(bool exportMode, QIODevice* file)
+{
+    TSetHWParam cmd;
+    cmd.params = params;
+    cmd.address = address;
+    cmd.BuildPacket();
+    if (exportMode)
+        return AppendExportRecord(cmd, file) ? ParamWriteResult::Ok : ParamWriteResult::Failed;
+    uint8_t reply[kReplyArea] = {};
+    if (Transact(cmd, reply, 1)) {
+        params = cmd.params;
+        return ParamWriteResult::Ok;
+    }
+    return cmd.Rejected() ? ParamWriteResult::Rejected : ParamWriteResult::Failed;
+}
+
+bool TLCMPanel::SendClear()
+{
+    TLCMUnit unit;
+    prepare(unit, CmdClear);
+    unit.FinishPacket();
+    return exchangeOrExport(unit, 2, false, nullptr);
+}
+
+bool TLCMPanel::SetPowerSchedule(int mode, int onHour, int onMinute, int offHour, int offMinute)
+{
+    TLCMUnit unit;
+    prepare(unit, CmdSetPowerSchedule);
+    uint8_t* p = unit.Packet() + kParamOffset;
+    p[0] = uint8_t(mode);
+    p[1] = ToBcd(onHour);
+    p[2] = ToBcd(onMinute);
+    p[3] = ToBcd(offHour);
+    p[4] = ToBcd(offMinute);
+    unit.FinishPacket();
+    return exchangeOrExport(unit, 2, false, nullptr);
+}
+
+bool TLCMPanel::ReadPowerSchedule(PowerSchedule& out)
+{
+    TLCMUnit unit;
+    prepare(unit, CmdReadPowerSchedule);
+    unit.FinishPacket();
+    uint8_t reply[kReplyArea] = {};
+    const bool ok = Transact(unit, reply, 2);
+    out.mode = reply[17];
+    out.onHour = FromBcd(reply[18]);
+    out.onMinute = FromBcd(reply[19]);
+    out.offHour = FromBcd(reply[20]);
+    out.offMinute = FromBcd(reply[21]);
+    return ok;
+}
+
+bool TLCMPanel::MarkSendAll(uint8_t value, bool exportMode, QIODevice* file)
+{
+    TLCMUnit unit;
+    prepare(unit, CmdMarkSendAll);
+    unit.Packet()[kParamOffset] = value;
+    unit.FinishPacket();
+    return exchangeOrExport(unit, 2, exportMode, file);
+}
+
+bool TLCMPanel::SetBrightness(uint8_t level)
+{
+    TLCMUnit unit;
+    prepare(unit, CmdSetBrightness);
+    unit.Packet()[kParamOffset] = level;
+    unit.FinishPacket();
+    return exchangeOrExport(unit, 2, false, nullptr);
+}
+
+bool TLCMPanel::ReadBrightness(std::array<uint8_t, 32>& out)
+{
+    TLCMUnit unit;
+    prepare(unit, CmdReadBrightness);
+    unit.FinishPacket();
+    uint8_t reply[kReplyArea] = {};
+    if (!Transact(unit, reply, 2))
+        return false;
+    std::memcpy(out.data(), reply + 16, 32);
+    return true;
+}
+
+bool TLCMPanel::SetClock()
+{
+    TLCMUnit unit;
+    prepare(unit, CmdSetClock);
+    const QDateTime now = Now();
+    uint8_t* p = unit.Packet() + kParamOffset;
+    p[0] = ToBcd(now.date().year() % 100);
+    p[1] = ToBcd(now.date().month());
+    p[2] = ToBcd(now.date().day());
+    p[3] = ToBcd(now.time().hour());
+    p[4] = ToBcd(now.time().minute());
+    p[5] = ToBcd(now.time().second());
+    p[6] = ToBcd(now.date().dayOfWeek()); // 1 Monday ... 7 Sunday
+    p[7] = 1;
+    unit.FinishPacket();
+    return exchangeOrExport(unit, 2, false, nullptr);
+}
+
+bool TLCMPanel::WritePartitions(bool exportMode, QIODevice* file)
+{
+    TLCMUnit unit;
+    prepare(unit, CmdWritePartitions);
+    EncodePartitionTable(*partition, unit.Packet() + kParamOffset);
+    unit.FinishPacket();
+    return exchangeOrExport(unit, 2, exportMode, file);
+}
+
+bool TLCMPanel::ReadPartitions()
+{
+    TLCMUnit unit;
+    prepare(unit, CmdReadPartitions);
+    unit.FinishPacket();
+    uint8_t reply[kReplyArea] = {};
+    if (!Transact(unit, reply, 2))
+        return false;
+    DecodePartitionTable(*this, reply + 16);
+    return true;
+}
+
+bool TLCMPanel::SendPage(int index, int firstSlot, QIODevice* file, bool exportMode, int* slotsUsed)
+{
+    if (slotsUsed)
+        *slotsUsed = 0;
+    TLCMSendMsg* page = units->GetPage(index);
+    if (!page)
+        return false;
+    page->firstSlot = firstSlot;
+    page->SetU16(Rec::ProgramNumber, uint16_t(firstSlot));
+    bool multiBlock = false;
+    switch (page->kind) {
+    case KindText:
+    case KindTimer:
+    case KindTemperature:
+    case KindConter:
+        break;
+    case KindRtf:
+    case KindImage:
+        multiBlock = true;
+        break;
+    default:
+        return false; // the card has no use for other kinds, the extended dial included
+    }
+    page->address = address;
+    page->Prepare();
+    if (page->GetBlockCount() == 0)
+        return true;
+
+    // A single block reports progress whatever its result; a multi-block page only for blocks
+    // that arrived, since it stops at the first failure.
+    auto sendBlock = [&](bool progressOnFailure) {
+        page->FillPayload();
+        page->BuildPacket();
+        if (exportMode)
+            return AppendExportRecord(*page, file);
+        uint8_t reply[kReplyArea] = {};
+        const bool ok = Transact(*page, reply, 2);
+        if ((ok || progressOnFailure) && onProgress)
+            onProgress();
+        Pump();
+        return ok;
+    };
+
+    if (!multiBlock) {
+        if (slotsUsed)
+            *slotsUsed = 1;
+        page->blockIndex = 0;
+        return sendBlock(true);
+    }
+    if (slotsUsed)
+        *slotsUsed = page->GetSlotCount();
+    bool result = true;
+    for (int i = 0; i < page->GetBlockCount(); ++i) {
+        page->blockIndex = i;
+        result = sendBlock(false);
+        if (!result)
+            return false;
+    }
+    return result;
+}
+
+} // namespace mx
