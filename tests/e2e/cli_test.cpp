@@ -1,0 +1,116 @@
+#include "simfixture.h"
+
+#include <QFile>
+#include <QProcess>
+
+namespace {
+
+struct CliRun {
+    int exit = -1;
+    QString out, err;
+};
+
+class Cli : public SimLink {
+protected:
+    CliRun cli(QStringList args, bool withDevice = true)
+    {
+        if (withDevice)
+            args << "--device" << link;
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_DATA_HOME", dir.path() + "/home"); // keep the user's LED.ini out
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        p.setProcessEnvironment(env);
+        p.start(QStringLiteral(MARQUIX_BINARY_DIR "/marquix-cli"), args);
+        EXPECT_TRUE(p.waitForFinished(30000));
+        return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
+    }
+    QString file(const QString& name, const QByteArray& content)
+    {
+        const QString path = dir.path() + "/" + name;
+        QFile f(path);
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(content);
+        return path;
+    }
+};
+
+TEST_F(Cli, DeviceCommandsAndTheirOutcomes)
+{
+    struct Case { QStringList args; int exit; QString inOut; QString inErr; };
+    const QString params = file("p.json", R"({"width": 128, "height": 32, "colourType": 2})");
+    const std::vector<Case> cases = {
+        {{"version"}, 0, "ZELT-10 V2 .1 .A\n命令发送成功。", ""},
+        {{"brightness", "9"}, 0, "命令发送成功。", ""},
+        {{"brightness"}, 0, "brightness 9\n", ""},
+        {{"power", "1", "07:30", "22:00"}, 0, "命令发送成功。", ""},
+        {{"power"}, 0, "mode 1 on 07:30 off 22:00", ""},
+        {{"params", "write", params}, 0, "命令发送成功。", ""},
+        {{"params", "read"}, 0, "\"record\": \"10 04 02 00", ""},
+        {{"partitions"}, 0, "none set", ""},
+        {{"partitions", "write", "--rect", "0,0,64,32", "--rect", "64,0,128,32"}, 0, "命令发送成功。", ""},
+        {{"partitions", "read"}, 0, "type 1: 0,0,64,32 64,0,128,32", ""},
+        {{"clear"}, 0, "命令发送成功。", ""},
+        {{"sync-clock"}, 0, "命令发送成功。", ""},
+    };
+    for (const auto& c : cases) {
+        const CliRun r = cli(c.args);
+        EXPECT_EQ(r.exit, c.exit) << c.args.join(' ').toStdString() << "\n" << r.err.toStdString();
+        EXPECT_TRUE(r.out.contains(c.inOut)) << c.args.join(' ').toStdString() << " printed " << r.out.toStdString();
+    }
+    const auto state = card.State();
+    EXPECT_EQ(state.brightness, 9);
+    EXPECT_EQ(state.params[0], 16);
+    EXPECT_EQ(state.clears, 1);
+}
+
+TEST_F(Cli, FailuresAreNeverSuccess)
+{
+    struct Case { QStringList args; bool device; int exit; QString inErr; };
+    const QString bad = file("bad.json", "{\"width\": 100}");
+    const QString notJson = file("junk.json", "\x01\x02{");
+    const std::vector<Case> cases = {
+        {{"version", "--device", dir.path() + "/nothing"}, false, 1, "没有找到控制卡"},
+        {{"brightness", "16"}, true, 2, "LEVEL"},
+        {{"power", "1", "25:00", "22:00"}, true, 2, "MODE ON OFF"},
+        {{"params", "write", dir.path() + "/missing.json"}, true, 3, "missing.json"},
+        {{"params", "write", bad}, true, 3, "multiple of 8"},
+        {{"params", "write", notJson}, true, 3, "not a JSON object"},
+        {{"partitions", "write", "--rect", "0,0,7,8"}, true, 2, "--rect"},
+        {{"frobnicate"}, false, 2, "unknown command"},
+        {{"version", "--port", "1"}, true, 2, "either --port or --device"},
+        {{"version", "--port"}, false, 2, "needs a value"},
+    };
+    for (const auto& c : cases) {
+        const CliRun r = cli(c.args, c.device);
+        EXPECT_EQ(r.exit, c.exit) << c.args.join(' ').toStdString();
+        EXPECT_TRUE(r.err.contains(c.inErr)) << c.args.join(' ').toStdString() << " said " << r.err.toStdString();
+        EXPECT_FALSE(r.out.contains("命令发送成功。")) << c.args.join(' ').toStdString();
+    }
+}
+
+TEST_F(Cli, RejectedParametersAndATimeout)
+{
+    card.SetRejectParamWrite(true);
+    const QString params = file("p.json", R"({"width": 2040})");
+    CliRun r = cli({"params", "write", params});
+    EXPECT_EQ(r.exit, 1);
+    EXPECT_EQ(r.err.count("命今发送失败,可能是屏大小超出范围。错误代号 (0x04)"), 1);
+
+    card.SetSilent(0x06);
+    r = cli({"clear"});
+    EXPECT_EQ(r.exit, 1);
+    EXPECT_TRUE(r.err.contains("命令发送失败，通讯超时（错误代码：0x00000033）."));
+}
+
+TEST_F(Cli, SearchFindsThePortNamedInTheSettings)
+{
+    QDir().mkpath(dir.path() + "/home/Marquix");
+    file("home/Marquix/LED.ini", QStringLiteral("[Ports]\nCOM7=%1\n").arg(link).toUtf8());
+    const CliRun r = cli({"search"}, false);
+    EXPECT_EQ(r.exit, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.out.contains("查找端口 COM7 @ 57600")) << r.out.toStdString();
+    EXPECT_TRUE(r.out.contains("port 7"));
+}
+
+} // namespace
