@@ -500,7 +500,6 @@ struct SimCard::Impl {
         default:
             break;
         }
-        stateDirty = true;
         return BuildReply(p.Address(), cmd, status, data);
     }
 
@@ -533,6 +532,7 @@ struct SimCard::Impl {
     std::optional<QByteArray> HandleLocked(const Packet& p)
     {
         ++state.packets;
+        stateDirty = true;   // the counters change even when the card stays silent
         Exchange ex;
         ex.command = p.Command();
         ex.length = int(p.bytes.size());
@@ -786,11 +786,8 @@ bool SimCard::SetStateFile(const QString& path)
 bool SimCard::SetRenderDir(const QString& dir)
 {
     std::lock_guard lock(d->mutex);
-    d->renderDir.clear();
-    if (dir.isEmpty())
-        return true;
-    if (!QDir().mkpath(dir))
-        return false;
+    if (!dir.isEmpty() && !QDir().mkpath(dir))
+        return false;   // the folder in use, if any, stays
     d->renderDir = dir;
     d->renderAllDirty = true;
     return true;
