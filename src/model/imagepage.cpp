@@ -73,12 +73,16 @@ void TLCMImage::ClearPicture(const ParamRecord& params, int width, int height)
 {
     picture_ = QImage(std::max(0, width), std::max(0, height), QImage::Format_RGB888);
     picture_.fill(Qt::black);
+    storedBmp_.clear();
     ConvertPicture(params);
 }
 
 void TLCMImage::ConvertPicture(const ParamRecord& params)
 {
+    const QImage before = picture_;
     ThresholdImage(picture_, params[Param::ColourType]);
+    if (picture_ != before)
+        storedBmp_.clear();
     SetDisplayData(picture_.isNull() ? QByteArray() : ImageToPlanes(picture_, params[Param::ColourType]));
 }
 

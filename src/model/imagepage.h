@@ -27,6 +27,8 @@ public:
     int GetBlockCount() override;
     int GetSlotCount() override;
     void Prepare() override;
+    void WriteToFile(RecordWriter& out) const override;
+    bool ReadFromFile(RecordReader& in) override;
 
     // A black picture of the area's size, converted.
     void ClearPicture(const ParamRecord& params, int width, int height);
@@ -34,13 +36,21 @@ public:
     void ConvertPicture(const ParamRecord& params);
 
     const QImage& Picture() const { return picture_; }
-    void SetPicture(QImage image) { picture_ = std::move(image); }
+    void SetPicture(QImage image)
+    {
+        picture_ = std::move(image);
+        storedBmp_.clear();
+    }
     const QByteArray& DisplayData() const { return displayData_; }
     void SetDisplayData(QByteArray data);
 
     uint8_t reserved = 0;
 
 private:
+    // The picture as a project file held it, written back unchanged until the picture changes,
+    // so a loaded project saves to the same bytes.
+    QByteArray storedBmp_;
+    int32_t storedWidth_ = 0, storedHeight_ = 0;
     QImage picture_;
     QByteArray displayData_;
 };

@@ -16,8 +16,6 @@ TLCMPanel::TLCMPanel()
 TLCMPanel::~TLCMPanel() = default;
 
 QString TLCMPanel::GetName() const { return name; }
-void TLCMPanel::WriteToFile(RecordWriter&) const {}
-bool TLCMPanel::ReadFromFile(RecordReader&) { return true; }
 
 int TLCMPanel::SerialPortNumber() const { return project ? project->serialPortNumber : ownPortNumber_; }
 
@@ -31,8 +29,6 @@ void TLCMPanel::SetSerialPortNumber(int number)
 
 TLCMPanels::~TLCMPanels() { Clear(); }
 
-void TLCMPanels::WriteToFile(RecordWriter&) const {}
-bool TLCMPanels::ReadFromFile(RecordReader&) { return true; }
 
 TLCMPanel* TLCMPanels::GetPanel(int index) const
 {
@@ -58,6 +54,18 @@ uint16_t TLCMPanels::NextFreeAddress() const
     return 65535;
 }
 
+QString TLCMPanels::NextFreeScreenName() const
+{
+    for (int n = 1;; ++n) {
+        const QString candidate = QString::number(n) + QStringLiteral("号屏");
+        bool taken = false;
+        for (const auto& p : panels_)
+            taken = taken || p->name == candidate;
+        if (!taken)
+            return candidate;
+    }
+}
+
 TLCMPanel* TLCMPanels::AddPanel()
 {
     TLCMPanel* p = Adopt(std::make_unique<TLCMPanel>());
@@ -78,6 +86,16 @@ bool TLCMPanels::DeletePanel(int index)
         return false;
     panels_.erase(panels_.begin() + index);
     return true;
+}
+
+void TLCMPanels::TakeFrom(TLCMPanels& other)
+{
+    Clear();
+    panels_ = std::move(other.panels_);
+    other.panels_.clear();
+    for (auto& p : panels_)
+        p->project = this;
+    serialPortNumber = other.serialPortNumber;
 }
 
 void TLCMPanels::Clear()

@@ -116,11 +116,15 @@ public:
     TLCMPanel* GetPanel(int index) const;
     int IndexOf(const TLCMPanel* panel) const;
     uint16_t NextFreeAddress() const;
+    // The smallest n from 1 up whose "n号屏" no screen is named.
+    QString NextFreeScreenName() const;
     TLCMPanel* AddPanel();
     // Appends a screen made elsewhere (a project load) without touching its address.
     TLCMPanel* Adopt(std::unique_ptr<TLCMPanel> panel);
     bool DeletePanel(int index);
     void Clear();
+    // Replaces this project's screens and port number by the other's, which is left empty.
+    void TakeFrom(TLCMPanels& other);
 
     int serialPortNumber = 1;
 

@@ -40,6 +40,8 @@ public:
     void DeleteRect(int index);
     void ClearRects() { rects_.clear(); }
     const std::vector<LcmRect>& Rects() const { return rects_; }
+    void WriteToFile(RecordWriter& out) const;
+    bool ReadFromFile(RecordReader& in);
 
     int8_t type = PartitionNone;
 

@@ -25,6 +25,8 @@ public:
     int GetBlockCount() override;
     int GetSlotCount() override;
     void Prepare() override;
+    void WriteToFile(RecordWriter& out) const override;
+    bool ReadFromFile(RecordReader& in) override;
 
     QByteArray& Document() { return document_; }
     const QByteArray& Document() const { return document_; }

@@ -30,8 +30,6 @@ TLCMSendMsg::TLCMSendMsg()
 
 QString TLCMSendMsg::GetName() const { return QStringLiteral("TLCMSendMsg"); }
 void TLCMSendMsg::FillPayload() {}
-void TLCMSendMsg::WriteToFile(RecordWriter&) const {}
-bool TLCMSendMsg::ReadFromFile(RecordReader&) { return true; }
 bool TLCMSendMsg::CheckReply(std::span<const uint8_t> reply) { return CheckReplyFrame(reply); }
 
 int TLCMSendMsg::GetBlockCount()

@@ -45,6 +45,8 @@ public:
     QString GetName() const override;
     void FillPayload() override;
     void Prepare() override;
+    void WriteToFile(RecordWriter& out) const override;
+    bool ReadFromFile(RecordReader& in) override;
 
     void SetDialMode(bool on) { SetU8(Rec::DisplayType, on ? DisplayDial : DisplayClock); }
     bool IsDialMode() const { return GetDisplayType() == DisplayDial; }
@@ -58,6 +60,8 @@ public:
     TLCMTemperature();
     QString GetName() const override;
     void Prepare() override;
+    void WriteToFile(RecordWriter& out) const override;
+    bool ReadFromFile(RecordReader& in) override;
 
 protected:
     QList<uint16_t> FieldCodes(char16_t letter) const override;
@@ -69,6 +73,8 @@ public:
     QString GetName() const override;
     void BuildPacket() override;
     void Prepare() override;
+    void WriteToFile(RecordWriter& out) const override;
+    bool ReadFromFile(RecordReader& in) override;
 
     int32_t digitCount = 3;
     double targetDate = 0;
@@ -81,6 +87,8 @@ class TTimerEx : public TLCMSendMsg {
 public:
     TTimerEx();
     QString GetName() const override;
+    void WriteToFile(RecordWriter& out) const override;
+    bool ReadFromFile(RecordReader& in) override;
     int GetBlockCount() override;
     int GetSlotCount() override;
     void Prepare() override;

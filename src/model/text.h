@@ -25,6 +25,8 @@ public:
     int GetBlockCount() override;
     int GetSlotCount() override;
     void Prepare() override;
+    void WriteToFile(RecordWriter& out) const override;
+    bool ReadFromFile(RecordReader& in) override;
 
     QStringList lines;
     // Set by Prepare when the lines held more code units than the code buffer; the rest was cut.

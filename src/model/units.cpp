@@ -13,8 +13,6 @@ namespace mx {
 
 TLCMUnits::~TLCMUnits() { Clear(); }
 
-void TLCMUnits::WriteToFile(RecordWriter&) const {}
-bool TLCMUnits::ReadFromFile(RecordReader&) { return true; }
 
 TLCMSendMsg* TLCMUnits::GetPage(int index) const
 {
