@@ -10,13 +10,6 @@
 
 namespace mx {
 
-// W x H / 8 bytes per plane: red, then green (colour types 2 and 3), then blue (3); rows from
-// the top, the most significant bit the leftmost dot, a bit set when its channel is non-zero.
-QByteArray ImageToPlanes(const QImage& image, int colourType);
-int PlaneCount(int colourType);
-// Every channel the screen cannot show cleared, the others set to 0 or 255 at 128.
-void ThresholdImage(QImage& image, int colourType);
-
 class TLCMImage : public TLCMSendMsg {
 public:
     TLCMImage();
@@ -30,11 +23,7 @@ public:
     void WriteToFile(RecordWriter& out) const override;
     bool ReadFromFile(RecordReader& in) override;
 
-    // A black picture of the area's size, converted.
-    void ClearPicture(const ParamRecord& params, int width, int height);
-    // Threshold and convert the current picture.
-    void ConvertPicture(const ParamRecord& params);
-
+    // Fitting, thresholding and converting pictures: render/picture_page.h.
     const QImage& Picture() const { return picture_; }
     void SetPicture(QImage image)
     {

@@ -28,9 +28,14 @@ QString TooLargeText(const QString& name, int64_t w, int64_t h)
         .arg(kMaxPicturePixels / 1'000'000);
 }
 
-bool SizeAccepted(int64_t w, int64_t h)
+// Empty when the size is acceptable.
+QString SizeRefusal(const QString& name, int64_t w, int64_t h)
 {
-    return w > 0 && h > 0 && w <= kMaxPictureSide && h <= kMaxPictureSide && w * h <= kMaxPicturePixels;
+    if (w <= 0 || h <= 0)
+        return QStringLiteral("%1: the picture has no pixels (%2 x %3)").arg(name).arg(w).arg(h);
+    if (w > kMaxPictureSide || h > kMaxPictureSide || w * h > kMaxPicturePixels)
+        return TooLargeText(name, w, h);
+    return {};
 }
 
 PictureResult Failure(QString message) { return {QImage(), std::move(message)}; }
@@ -154,9 +159,21 @@ void RunJpegDecoder(jpeg_decompress_struct* d, JpegState* st, const QByteArray* 
 
     declared[0] = d->image_width;
     declared[1] = d->image_height;
-    if (!SizeAccepted(d->image_width, d->image_height)) {
+    if (d->image_width > JDIMENSION(kMaxPictureSide) || d->image_height > JDIMENSION(kMaxPictureSide)
+        || int64_t(d->image_width) * d->image_height > kMaxPicturePixels) {
         st->status = JpegStatus::TooLarge;
         return;
+    }
+    // Huffman coding spends at least one bit on every block, so a small file cannot honestly
+    // declare a huge picture. Arithmetic coding has no such floor; the memory cap bounds it.
+    if (!d->arith_code) {
+        int64_t blocks = 0;
+        for (int c = 0; c < d->num_components; ++c)
+            blocks += int64_t(d->comp_info[c].width_in_blocks) * d->comp_info[c].height_in_blocks;
+        if (blocks > int64_t(bytes->size()) * 8) {
+            st->status = JpegStatus::Truncated;
+            return;
+        }
     }
     const bool cmyk = d->jpeg_color_space == JCS_CMYK || d->jpeg_color_space == JCS_YCCK;
     d->out_color_space = cmyk ? JCS_CMYK : JCS_RGB;
@@ -320,8 +337,8 @@ PictureResult DecodeBmp(const QByteArray& bytes, const QString& nameForMessages)
     const std::optional<BmpHeader> header = ParseBmpHeader(bytes);
     if (!header)
         return Failure(QStringLiteral("%1: not a BMP picture").arg(name));
-    if (!SizeAccepted(header->width, header->height))
-        return Failure(TooLargeText(name, header->width, header->height));
+    if (const QString refusal = SizeRefusal(name, header->width, header->height); !refusal.isEmpty())
+        return Failure(refusal);
 
     // QImage keeps whatever it read from a short file and leaves the rest undefined.
     bool complete = true;

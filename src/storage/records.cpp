@@ -5,10 +5,10 @@
 #include "model/rtfpage.h"
 #include "model/templates.h"
 #include "model/text.h"
+#include "render/picture_io.h"
 #include "storage/limits.h"
 #include "storage/record_stream.h"
 
-#include <QBuffer>
 
 namespace mx {
 
@@ -28,14 +28,6 @@ constexpr int kPageRecordSize = 56;
 constexpr qsizetype kMinPageBytes = 2 + 16 + kPageRecordSize;
 constexpr qsizetype kMinPanelBytes = 16 + 4 + 16 + 4 + 2 + 2 + 16 + 4 + 4 + 4;
 
-// Decodes a stored BMP; a picture that does not decode leaves the page without one.
-QImage decodeBmp(const QByteArray& bmp)
-{
-    QImage img;
-    if (!bmp.isEmpty() && img.loadFromData(bmp, "BMP"))
-        return img.convertToFormat(QImage::Format_RGB888);
-    return {};
-}
 } // namespace
 
 // Page property record, the end of every page record.
@@ -116,9 +108,7 @@ void TLCMImage::WriteToFile(RecordWriter& out) const
     QByteArray bmp = storedBmp_;
     int32_t w = storedWidth_, h = storedHeight_;
     if (bmp.isEmpty() && !picture_.isNull()) {
-        QBuffer buf(&bmp);
-        buf.open(QIODevice::WriteOnly);
-        picture_.convertToFormat(QImage::Format_RGB888).save(&buf, "BMP");
+        bmp = EncodeBmp24(picture_);
         w = picture_.width();
         h = picture_.height();
     }
@@ -142,7 +132,9 @@ bool TLCMImage::ReadFromFile(RecordReader& in)
         return false;
     reserved = res;
     SetDisplayData(data);
-    picture_ = decodeBmp(bmp);
+    // A stored picture that does not decode leaves the page without one to show; its bytes
+    // are kept and saved back as they were.
+    picture_ = bmp.isEmpty() ? QImage() : DecodeBmp(bmp, QString()).image;
     storedBmp_ = bmp;
     storedWidth_ = w;
     storedHeight_ = h;

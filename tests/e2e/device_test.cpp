@@ -1,4 +1,5 @@
 #include "model/imagepage.h"
+#include "render/picture_page.h"
 #include "model/rtfpage.h"
 #include "model/text.h"
 #include "simfixture.h"
@@ -205,7 +206,7 @@ protected:
         for (int x = 0; x < 128; x += 3)
             img.setPixelColor(x, x / 2, QColor(255, 255, 0));
         page->SetPicture(img);
-        page->ConvertPicture(screen->params);
+        ConvertPicture(*page, screen->params);
         return page;
     }
 };

@@ -1,5 +1,6 @@
 #include "link/engine_env.h"
 #include "model/imagepage.h"
+#include "render/picture_page.h"
 #include "model/rtfpage.h"
 #include "model/templates.h"
 #include "model/text.h"
@@ -292,7 +293,7 @@ TEST_F(PageTest, ContinuationBlockOfAnImage)
 {
     // 128 x 64 on a full-colour screen: 3072 bytes in three blocks.
     TLCMImage page;
-    page.ClearPicture({16, 8, 3}, 128, 64);
+    ClearPicture(page, {16, 8, 3}, 128, 64);
     EXPECT_EQ(page.DisplayData().size(), 3072);
     const auto packets = buildAll(page);
     ASSERT_EQ(packets.size(), 3u);
@@ -313,7 +314,7 @@ TEST_F(PageTest, ContinuationBlockOfAnImage)
 TEST_F(PageTest, NewImageIsBlackAndOneBlock)
 {
     TLCMImage page;
-    page.ClearPicture({8, 4, 1}, 64, 32);
+    ClearPicture(page, {8, 4, 1}, 64, 32);
     EXPECT_EQ(page.Picture().size(), QSize(64, 32));
     EXPECT_EQ(page.DisplayData(), QByteArray(256, '\0'));
     EXPECT_EQ(page.GetBlockCount(), 1);

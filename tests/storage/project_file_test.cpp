@@ -1,4 +1,5 @@
 #include "model/imagepage.h"
+#include "render/picture_page.h"
 #include "model/panel.h"
 #include "model/rtfpage.h"
 #include "model/templates.h"
@@ -74,7 +75,7 @@ void fillEveryKind(TLCMPanels& project)
     pic.fill(Qt::black);
     pic.setPixelColor(3, 4, Qt::red);
     img->SetPicture(pic);
-    img->ConvertPicture(s->params);
+    ConvertPicture(*img, s->params);
     auto* clk = static_cast<TLCMTimer*>(s->units->InsertInPartition(2, KindTimer));
     clk->SetTemplate(ClockTemplates()[2]);
     clk->SetDialMode(true);
