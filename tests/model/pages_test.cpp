@@ -320,28 +320,6 @@ TEST_F(PageTest, NewImageIsBlackAndOneBlock)
     EXPECT_EQ(page.GetBlockCount(), 1);
 }
 
-TEST(Planes, ThresholdAndBitOrder)
-{
-    QImage img(16, 2, QImage::Format_RGB888);
-    img.fill(Qt::black);
-    img.setPixelColor(0, 0, QColor(129, 0, 0));   // lit red
-    img.setPixelColor(1, 0, QColor(128, 0, 0));   // stays dark
-    img.setPixelColor(9, 1, QColor(0, 255, 0));   // green
-    img.setPixelColor(15, 1, QColor(0, 0, 200));  // blue
-    struct Case { int colourType; const char* planes; };
-    for (auto c : {Case{1, "8000 0000"}, Case{2, "8000 0000 0000 0040"},
-                   Case{3, "8000 0000 0000 0040 0000 0001"}}) {
-        QImage work = img;
-        ThresholdImage(work, c.colourType);
-        EXPECT_EQ(ImageToPlanes(work, c.colourType).toHex(), QByteArray(c.planes).replace(' ', ""))
-            << "colour type " << c.colourType;
-    }
-    QImage green(8, 1, QImage::Format_RGB888);
-    green.fill(QColor(0, 255, 0));
-    ThresholdImage(green, 1);
-    EXPECT_EQ(ImageToPlanes(green, 1), QByteArray(1, '\0')) << "single colour clears green";
-}
-
 // Five LED pages of 64 x 16 single colour, 128 bytes each, one block each.
 TEST_F(PageTest, RichTextPagesGoToConsecutiveSlots)
 {
