@@ -11,5 +11,6 @@ inline QString NoController() { return QStringLiteral("没有找到控制卡，�
 inline QString ParamsRejected() { return QStringLiteral("命今发送失败,可能是屏大小超出范围。错误代号 (0x04)"); }
 inline QString ProgramFull() { return QStringLiteral("节目数量超出范围."); }
 inline QString NoSpace() { return QStringLiteral("没有剩余空间."); }
+inline QString Saved() { return QStringLiteral("保存成功。"); }
 
 } // namespace mx::text
