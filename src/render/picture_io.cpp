@@ -86,8 +86,8 @@ void JpegErrorExit(j_common_ptr c)
 
 void JpegOutputMessage(j_common_ptr) {}
 
-// Warnings are where libjpeg reports a file cut short: it then pads with fake data. We stop
-// when whole rows of blocks would be made up, and forgive a missing end marker.
+// Warnings are where libjpeg reports a file cut short; it would go on with made-up data. A
+// missing end marker alone is forgiven: the pixels are all there.
 void JpegEmitMessage(j_common_ptr c, int level)
 {
     if (level >= 0)
@@ -98,10 +98,16 @@ void JpegEmitMessage(j_common_ptr c, int level)
     const int code = c->err->msg_code;
     if (code == JWRN_JPEG_EOF) {
         st->sawEof = true;
-        if (st->inHeader || d->input_iMCU_row + 1 < d->total_iMCU_rows)
+        if (st->inHeader)
+            StopJpeg(c, JpegStatus::Truncated);
+        // The arithmetic decoder never says it ran dry, so the rows still to come decide.
+        // Huffman data is judged by the warning below: an EOB run may legitimately end a
+        // progressive scan long before its last row.
+        if (d->arith_code && d->input_iMCU_row + 1 < d->total_iMCU_rows)
             StopJpeg(c, JpegStatus::Truncated);
     } else if (code == JWRN_HIT_MARKER && d->unread_marker == JPEG_EOI) {
-        // The entropy decoder needed bits and found the end of the picture instead.
+        // The Huffman decoder needed bits and found the end of the picture instead (libjpeg
+        // puts an end marker where the file ends).
         StopJpeg(c, JpegStatus::Truncated);
     }
 }
