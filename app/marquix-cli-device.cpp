@@ -3,6 +3,7 @@
 
 #include "flows/search.h"
 #include "model/panel.h"
+#include "storage/project_json.h"
 #include "ui/strings/messages.h"
 
 #include <QFile>
@@ -14,84 +15,6 @@ namespace cli {
 namespace {
 
 using mx::TLCMPanel;
-
-struct ParamField {
-    const char* key;
-    int index;
-    int lo, hi;
-};
-
-// Width and height are in dots here; the record holds them in units of 8.
-const ParamField kParamFields[] = {
-    {"colourType", mx::Param::ColourType, 1, 3},      {"dataPolarity", mx::Param::DataPolarity, 0, 1},
-    {"oePolarity", mx::Param::OePolarity, 0, 1},      {"rowOrder", mx::Param::RowOrder, -15, 15},
-    {"scanMode", mx::Param::ScanMode, 0, 255},        {"redGreenSwap", mx::Param::RedGreenSwap, 0, 1},
-    {"byte8", mx::Param::Unused8, 0, 255},            {"reduceSkew", mx::Param::ReduceSkew, 0, 15},
-    {"dataMirror", mx::Param::DataMirror, 0, 15},     {"fieldFrequency", mx::Param::FieldFrequency, 0, 15},
-    {"rowDecoding", mx::Param::RowDecoding, 0, 15},
-};
-
-QString recordHex(const mx::ParamRecord& r)
-{
-    return QString::fromLatin1(QByteArray(reinterpret_cast<const char*>(r.data()), 16).toHex(' '));
-}
-
-QJsonObject paramsToJson(const mx::ParamRecord& r)
-{
-    QJsonObject o;
-    o["width"] = r[0] * 8;
-    o["height"] = r[1] * 8;
-    for (const ParamField& f : kParamFields)
-        o[f.key] = f.index == mx::Param::RowOrder ? int(int8_t(r[size_t(f.index)])) : int(r[size_t(f.index)]);
-    o["record"] = recordHex(r);
-    return o;
-}
-
-// Reads a record from JSON: "record" first, then each named field over it.
-std::optional<mx::ParamRecord> paramsFromJson(const QJsonObject& o, QString* error)
-{
-    mx::ParamRecord r = mx::NewScreenParams();
-    if (o.contains("record")) {
-        const QByteArray bytes = QByteArray::fromHex(o["record"].toString().toLatin1());
-        if (bytes.size() != 16) {
-            *error = QStringLiteral("\"record\" must hold 16 bytes in hexadecimal");
-            return std::nullopt;
-        }
-        std::copy(bytes.begin(), bytes.end(), r.begin());
-    }
-    auto number = [&](const char* key, int lo, int hi, int* out) {
-        if (!o.contains(key))
-            return true;
-        const QJsonValue v = o[key];
-        if (!v.isDouble() || v.toDouble() != double(v.toInt()) || v.toInt() < lo || v.toInt() > hi) {
-            *error = QStringLiteral("\"%1\" must be a whole number from %2 to %3").arg(key).arg(lo).arg(hi);
-            return false;
-        }
-        *out = v.toInt();
-        return true;
-    };
-    for (const char* key : {"width", "height"}) {
-        int dots = -1;
-        if (!number(key, 8, 255 * 8, &dots))
-            return std::nullopt;
-        if (dots < 0)
-            continue;
-        if (dots % 8) {
-            *error = QStringLiteral("\"%1\" must be a multiple of 8 dots").arg(key);
-            return std::nullopt;
-        }
-        r[QByteArray(key) == "width" ? 0 : 1] = uint8_t(dots / 8);
-    }
-    for (const ParamField& f : kParamFields) {
-        int v = 0;
-        if (!o.contains(f.key))
-            continue;
-        if (!number(f.key, f.lo, f.hi, &v))
-            return std::nullopt;
-        r[size_t(f.index)] = uint8_t(v);
-    }
-    return r;
-}
 
 std::optional<QTime> parseHm(const QString& text)
 {
@@ -194,7 +117,7 @@ int RunDeviceCommand(const QString& command, Args& args)
                 err(QStringLiteral("%1: not a JSON object (%2 at byte %3)").arg(pos[1], pe.errorString()).arg(pe.offset));
                 return ExitInput;
             }
-            newParams = paramsFromJson(doc.object(), &error);
+            newParams = mx::ParamsFromJson(doc.object(), &error);
             if (!newParams) {
                 err(QStringLiteral("%1: %2").arg(pos[1], error));
                 return ExitInput;
@@ -262,7 +185,7 @@ int RunDeviceCommand(const QString& command, Args& args)
         if (!write) {
             if (!screen.ReadParameters())
                 return failed(screen);
-            out(QString::fromUtf8(QJsonDocument(paramsToJson(screen.params)).toJson(QJsonDocument::Indented)).trimmed());
+            out(QString::fromUtf8(QJsonDocument(mx::ParamsToJson(screen.params)).toJson(QJsonDocument::Indented)).trimmed());
             return succeeded(screen);
         }
         screen.params = *newParams;

@@ -8,11 +8,15 @@
 #include <QGuiApplication>
 #include <QMap>
 
+#include <cerrno>
 #include <cstdio>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace cli {
 
-Args::Args(const QStringList& args, const QStringList& valueOptions)
+Args::Args(const QStringList& args, const QStringList& valueOptions, const QStringList& flagOptions)
 {
     for (qsizetype i = 0; i < args.size(); ++i) {
         const QString& a = args[i];
@@ -37,8 +41,11 @@ Args::Args(const QStringList& args, const QStringList& valueOptions)
             } else if (inlineValue) {
                 error_ = QStringLiteral("option --%1 takes no value").arg(name);
                 return;
-            } else {
+            } else if (flagOptions.contains(name)) {
                 flags_.append(name);
+            } else {
+                error_ = QStringLiteral("unknown option --%1").arg(name);
+                return;
             }
         } else {
             positionals_.append(a);
@@ -79,6 +86,10 @@ int usage(const QString& message)
         err(QStringLiteral("marquix-cli: ") + message);
     err(QStringLiteral(
         "usage: marquix-cli COMMAND [options]\n"
+        "project commands (PROJECT is a .lcm or .json file):\n"
+        "  info PROJECT [--json]\n"
+        "  convert IN OUT                     .lcm <-> .json by extension\n"
+        "  export-sd PROJECT [--screen N] --dir DIR     writes DIR/led.sd\n"
         "device commands (--port N | --device PATH) [--address N]:\n"
         "  version | search | clear | sync-clock\n"
         "  brightness [LEVEL]                 read, or set 0..15\n"
@@ -88,6 +99,9 @@ int usage(const QString& message)
         "see docs/cli.md"));
     return ExitUsage;
 }
+
+// Rich text is laid out by the renderer once it exists; until then pages go as they hold.
+mx::RichTextRenderer RichTextRenderer() { return {}; }
 
 bool SelectPort(Args& args, mx::TLCMPanel& screen)
 {
@@ -117,6 +131,12 @@ int main(int argc, char** argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
+        // Headless boxes often have no session; give Qt the private folder it would pick anyway.
+        const QByteArray dir = "/tmp/runtime-" + QByteArray::number(getuid());
+        if (mkdir(dir.constData(), 0700) == 0 || errno == EEXIST)
+            qputenv("XDG_RUNTIME_DIR", dir);
+    }
     QGuiApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Marquix"));
     mx::SetPortSettingsFile(mx::SettingsFilePath());
@@ -132,6 +152,13 @@ int main(int argc, char** argv)
         if (!parsed.ok())
             return cli::usage(parsed.error());
         return cli::RunDeviceCommand(command, parsed);
+    }
+    static const QStringList projectCommands = {"info", "convert", "export-sd"};
+    if (projectCommands.contains(command)) {
+        cli::Args parsed(args, {"screen", "dir"}, {"json"});
+        if (!parsed.ok())
+            return cli::usage(parsed.error());
+        return cli::RunProjectCommand(command, parsed);
     }
     return cli::usage(QStringLiteral("unknown command '%1'").arg(command));
 }

@@ -7,8 +7,11 @@
 
 #include <optional>
 
+#include "storage/sd_export.h"
+
 namespace mx {
 class TLCMPanel;
+class TLCMPanels;
 }
 
 namespace cli {
@@ -18,7 +21,7 @@ enum Exit { ExitOk = 0, ExitDevice = 1, ExitUsage = 2, ExitInput = 3 };
 // The command line after the subcommand: options with values, flags and positionals.
 class Args {
 public:
-    Args(const QStringList& args, const QStringList& valueOptions);
+    Args(const QStringList& args, const QStringList& valueOptions, const QStringList& flagOptions = {});
     bool ok() const { return error_.isEmpty(); }
     QString error() const { return error_; }
     bool has(const QString& name) const { return values_.contains(name) || flags_.contains(name); }
@@ -44,5 +47,13 @@ int usage(const QString& message = {});
 bool SelectPort(Args& args, mx::TLCMPanel& screen);
 
 int RunDeviceCommand(const QString& command, Args& args);
+int RunProjectCommand(const QString& command, Args& args);
+
+// Loads a .lcm or .json project; ExitInput with a message when it cannot.
+int LoadAnyProject(const QString& path, mx::TLCMPanels& project);
+// The screen of --screen N (1-based, default 1); none with a usage message.
+mx::TLCMPanel* SelectScreen(Args& args, mx::TLCMPanels& project);
+// How the CLI lays out rich-text pages before they leave the program.
+mx::RichTextRenderer RichTextRenderer();
 
 } // namespace cli

@@ -31,6 +31,13 @@ public:
         storedBmp_.clear();
     }
     const QByteArray& DisplayData() const { return displayData_; }
+    // The picture as the project file holds it: BMP bytes and the width and height beside them.
+    struct Stored {
+        QByteArray bmp;
+        int32_t width, height;
+    };
+    Stored StoredPicture() const;
+    void SetStoredPicture(const QByteArray& bmp, int32_t width, int32_t height);
     void SetDisplayData(QByteArray data);
 
     uint8_t reserved = 0;

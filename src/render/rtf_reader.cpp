@@ -1,5 +1,7 @@
 #include "render/rtf_reader.h"
 
+#include "render/rtf_cjk.h"
+
 #include <QColor>
 #include <QHash>
 #include <QStringDecoder>
@@ -75,6 +77,10 @@ enum class Dest : uint8_t {
     UprPending, // a group directly inside \upr that has not yet shown \*\ud
 };
 
+// Which script the following associated properties (\af, \afs, \ab, \ai) describe. Word and
+// LibreOffice give East Asian text its own font and size this way (\dbch\af8\afs21).
+enum class Script : uint8_t { Low, High, DoubleByte, RightToLeft };
+
 struct State {
     Dest dest = Dest::Body;
     Dest uprOuter = Dest::Body;
@@ -88,6 +94,12 @@ struct State {
     bool strike = false;
     bool hidden = false;
     Qt::Alignment align = Qt::AlignLeft;
+    Script script = Script::Low;
+    // East Asian overrides; -1: as the text around it.
+    int dbFont = -1;
+    int dbHalfPoints = -1;
+    int8_t dbBold = -1;
+    int8_t dbItalic = -1;
 
     void PlainChars()
     {
@@ -95,11 +107,20 @@ struct State {
         halfPoints = 24;
         color = 0;
         bold = italic = underline = strike = hidden = false;
+        script = Script::Low;
+        dbFont = dbHalfPoints = -1;
+        dbBold = dbItalic = -1;
+    }
+    bool HasDoubleByteFormat() const
+    {
+        return dbFont >= 0 || dbHalfPoints > 0 || dbBold >= 0 || dbItalic >= 0;
     }
     bool SameChars(const State& o) const
     {
         return font == o.font && halfPoints == o.halfPoints && color == o.color && bold == o.bold &&
-               italic == o.italic && underline == o.underline && strike == o.strike;
+               italic == o.italic && underline == o.underline && strike == o.strike &&
+               dbFont == o.dbFont && dbHalfPoints == o.dbHalfPoints && dbBold == o.dbBold &&
+               dbItalic == o.dbItalic;
     }
 };
 
@@ -119,6 +140,7 @@ enum class Kw : uint8_t {
     FontTable, ColorTable, SkipDest, Upr, Ud,
     F, FCharset, Cpg, Red, Green, Blue,
     Plain, B, I, Ul, UlNone, Strike, V, Fs, Cf,
+    Loch, Hich, Dbch, Ltrch, Rtlch, Af, Afs, Ab, Ai,
     Pard, Ql, Qc, Qr, Qj, Par, Line, Tab,
     Char, // a fixed character, see kCharWords
     U, Uc, Bin,
@@ -152,6 +174,9 @@ const std::unordered_map<std::string_view, KwInfo>& Keywords()
             {"plain", {Kw::Plain}}, {"b", {Kw::B}}, {"i", {Kw::I}},
             {"ulnone", {Kw::UlNone}}, {"strike", {Kw::Strike}}, {"striked", {Kw::Strike}},
             {"v", {Kw::V}}, {"fs", {Kw::Fs}}, {"cf", {Kw::Cf}},
+            {"loch", {Kw::Loch}}, {"hich", {Kw::Hich}}, {"dbch", {Kw::Dbch}},
+            {"ltrch", {Kw::Ltrch}}, {"rtlch", {Kw::Rtlch}},
+            {"af", {Kw::Af}}, {"afs", {Kw::Afs}}, {"ab", {Kw::Ab}}, {"ai", {Kw::Ai}},
             {"pard", {Kw::Pard}}, {"ql", {Kw::Ql}}, {"qc", {Kw::Qc}}, {"qr", {Kw::Qr}},
             {"qj", {Kw::Qj}},
             {"par", {Kw::Par}}, {"sect", {Kw::Par}}, {"page", {Kw::Par}}, {"row", {Kw::Par}},
@@ -226,9 +251,11 @@ private:
     void EndParagraph();
     void MaterializeBreak();
     void ApplyBlockFormat();
+    void InsertRuns(const QString& text);
+    const FontEntry* FindFont(int id) const;
     int CurrentCodePage();
     QStringDecoder* DecoderFor(int cp);
-    const QTextCharFormat& CharFormat();
+    const QTextCharFormat& CharFormat(bool eastAsian = false);
 
     // Tables
     void StartFont(int id);
@@ -284,9 +311,10 @@ private:
     qsizetype chars_ = 0;
     int paragraphs_ = 1;
 
-    State formatKey_;
-    bool formatValid_ = false;
-    QTextCharFormat format_;
+    // The last formats built, for other and for East Asian text.
+    State formatKey_[2];
+    bool formatValid_[2] = {false, false};
+    QTextCharFormat format_[2];
 
     bool truncated_ = false;
     QStringList notes_;
@@ -564,7 +592,7 @@ void Reader::Word(std::string_view word, bool hasParam, int param)
         break;
     case Kw::Deff:
         deff_ = param;
-        formatValid_ = false;
+        formatValid_[0] = formatValid_[1] = false;
         break;
     case Kw::FontTable: s.dest = Dest::FontTable; break;
     case Kw::ColorTable:
@@ -580,10 +608,13 @@ void Reader::Word(std::string_view word, bool hasParam, int param)
         break;
     case Kw::Ud: break;
     case Kw::F:
-        if (s.dest == Dest::FontTable)
+        if (s.dest == Dest::FontTable) {
             StartFont(param);
-        else
+        } else {
             s.font = param;
+            if (s.script == Script::DoubleByte)
+                s.dbFont = param;
+        }
         break;
     case Kw::FCharset:
         if (entryOpen_)
@@ -603,15 +634,47 @@ void Reader::Word(std::string_view word, bool hasParam, int param)
         }
         break;
     case Kw::Plain: s.PlainChars(); break;
-    case Kw::B: s.bold = on; break;
-    case Kw::I: s.italic = on; break;
+    case Kw::B:
+        s.bold = on;
+        if (s.script == Script::DoubleByte)
+            s.dbBold = on;
+        break;
+    case Kw::I:
+        s.italic = on;
+        if (s.script == Script::DoubleByte)
+            s.dbItalic = on;
+        break;
+    case Kw::Loch:
+    case Kw::Ltrch: s.script = Script::Low; break;
+    case Kw::Hich: s.script = Script::High; break;
+    case Kw::Dbch: s.script = Script::DoubleByte; break;
+    case Kw::Rtlch: s.script = Script::RightToLeft; break;
+    case Kw::Af:
+        if (s.script == Script::DoubleByte)
+            s.dbFont = param;
+        break;
+    case Kw::Afs:
+        if (s.script == Script::DoubleByte && param > 0)
+            s.dbHalfPoints = std::min(param, 3276);
+        break;
+    case Kw::Ab:
+        if (s.script == Script::DoubleByte)
+            s.dbBold = on;
+        break;
+    case Kw::Ai:
+        if (s.script == Script::DoubleByte)
+            s.dbItalic = on;
+        break;
     case Kw::Ul: s.underline = on; break;
     case Kw::UlNone: s.underline = false; break;
     case Kw::Strike: s.strike = on; break;
     case Kw::V: s.hidden = on; break;
     case Kw::Fs:
-        if (param > 0)
+        if (param > 0) {
             s.halfPoints = std::min(param, 3276);
+            if (s.script == Script::DoubleByte)
+                s.dbHalfPoints = s.halfPoints;
+        }
         break;
     case Kw::Cf: s.color = std::max(param, 0); break;
     case Kw::Pard: s.align = Qt::AlignLeft; break;
@@ -692,6 +755,14 @@ void Reader::Symbol(unsigned char c)
     }
 }
 
+const FontEntry* Reader::FindFont(int id) const
+{
+    auto it = fonts_.constFind(id < 0 ? deff_ : id);
+    if (it == fonts_.constEnd())
+        it = fonts_.constFind(deff_);
+    return it == fonts_.constEnd() ? nullptr : &*it;
+}
+
 int Reader::CurrentCodePage()
 {
     if (S().dest == Dest::FontTable) {
@@ -700,10 +771,10 @@ int Reader::CurrentCodePage()
         const int cp = entryCpg_ ? entryCpg_ : entryCharsetCp_;
         return cp ? cp : docCp_;
     }
-    auto it = fonts_.constFind(S().font < 0 ? deff_ : S().font);
-    if (it == fonts_.constEnd() && S().font >= 0)
-        it = fonts_.constFind(deff_);
-    return it != fonts_.constEnd() && it->codePage ? it->codePage : docCp_;
+    const State& s = S();
+    const FontEntry* f =
+        FindFont(s.script == Script::DoubleByte && s.dbFont >= 0 ? s.dbFont : s.font);
+    return f && f->codePage ? f->codePage : docCp_;
 }
 
 void Reader::AddBytes(const char* s, qsizetype len)
@@ -822,14 +893,54 @@ void Reader::InsertBody(QString text)
         if (keep > 0 && text.at(keep - 1).isHighSurrogate())
             --keep;
         text.truncate(keep);
-        if (!text.isEmpty())
-            cursor_.insertText(text, CharFormat());
+        InsertRuns(text);
         Stop(QStringLiteral("the text was cut at %1 characters").arg(kRtfMaxChars));
         return;
     }
     chars_ += text.size();
-    cursor_.insertText(text, CharFormat());
+    InsertRuns(text);
     ApplyBlockFormat();
+}
+
+// With East Asian overrides in force, East Asian characters get their own font and size.
+// Spaces and punctuation go with the script of the letters before them (after them at the
+// start), as LibreOffice and Word assign them.
+void Reader::InsertRuns(const QString& text)
+{
+    if (text.isEmpty())
+        return;
+    if (!S().HasDoubleByteFormat()) {
+        cursor_.insertText(text, CharFormat(false));
+        return;
+    }
+    const qsizetype n = text.size();
+    std::vector<int8_t> kind(size_t(n), -1); // 1 East Asian, 0 other, -1 neutral
+    int8_t first = -1;
+    for (qsizetype i = 0; i < n; ++i) {
+        char32_t c = text.at(i).unicode();
+        if (text.at(i).isHighSurrogate() && i + 1 < n) {
+            c = QChar::surrogateToUcs4(text.at(i), text.at(i + 1));
+        } else if (text.at(i).isLowSurrogate() && i > 0) {
+            kind[size_t(i)] = kind[size_t(i - 1)];
+            continue;
+        }
+        if (IsCjk(c))
+            kind[size_t(i)] = 1;
+        else if (QChar::isLetterOrNumber(c))
+            kind[size_t(i)] = 0;
+        if (first < 0)
+            first = kind[size_t(i)];
+    }
+    int8_t prev = first < 0 ? 0 : first;
+    for (int8_t& k : kind)
+        k = k < 0 ? prev : (prev = k);
+    qsizetype start = 0;
+    for (qsizetype i = 1; i <= n; ++i) {
+        if (i == n || kind[size_t(i)] != kind[size_t(start)]) {
+            cursor_.insertText(text.mid(start, i - start), CharFormat(kind[size_t(start)] == 1));
+            start = i;
+        }
+    }
 }
 
 void Reader::EndParagraph()
@@ -874,28 +985,30 @@ void Reader::ApplyBlockFormat()
     blockAlign_ = S().align;
 }
 
-const QTextCharFormat& Reader::CharFormat()
+const QTextCharFormat& Reader::CharFormat(bool eastAsian)
 {
     const State& s = S();
-    if (formatValid_ && formatKey_.SameChars(s))
-        return format_;
+    const int slot = eastAsian ? 1 : 0;
+    if (formatValid_[slot] && formatKey_[slot].SameChars(s))
+        return format_[slot];
     QTextCharFormat f;
-    auto font = fonts_.constFind(s.font < 0 ? deff_ : s.font);
-    if (font == fonts_.constEnd())
-        font = fonts_.constFind(deff_);
-    if (font != fonts_.constEnd() && !font->name.isEmpty())
+    const FontEntry* font = FindFont(eastAsian && s.dbFont >= 0 ? s.dbFont : s.font);
+    if (font && !font->name.isEmpty())
         f.setFontFamilies({font->name});
-    f.setFontPointSize(s.halfPoints / 2.0);
-    f.setFontWeight(s.bold ? QFont::Bold : QFont::Normal);
-    f.setFontItalic(s.italic);
+    const int halfPoints = eastAsian && s.dbHalfPoints > 0 ? s.dbHalfPoints : s.halfPoints;
+    f.setFontPointSize(halfPoints / 2.0);
+    const bool bold = eastAsian && s.dbBold >= 0 ? s.dbBold > 0 : s.bold;
+    const bool italic = eastAsian && s.dbItalic >= 0 ? s.dbItalic > 0 : s.italic;
+    f.setFontWeight(bold ? QFont::Bold : QFont::Normal);
+    f.setFontItalic(italic);
     f.setFontUnderline(s.underline);
     f.setFontStrikeOut(s.strike);
     if (s.color >= 0 && size_t(s.color) < colors_.size() && !colors_[size_t(s.color)].automatic)
         f.setForeground(colors_[size_t(s.color)].color);
-    format_ = f;
-    formatKey_ = s;
-    formatValid_ = true;
-    return format_;
+    format_[slot] = f;
+    formatKey_[slot] = s;
+    formatValid_[slot] = true;
+    return format_[slot];
 }
 
 void Reader::StartFont(int id)
@@ -923,7 +1036,7 @@ void Reader::FinalizeFont()
     e.name = entryName_.trimmed();
     e.codePage = entryCpg_ ? entryCpg_ : entryCharsetCp_;
     fonts_.insert(entryId_, e);
-    formatValid_ = false;
+    formatValid_[0] = formatValid_[1] = false;
 }
 
 void Reader::PushColor()
@@ -938,7 +1051,7 @@ void Reader::PushColor()
     }
     red_ = green_ = blue_ = 0;
     colorHasRgb_ = false;
-    formatValid_ = false;
+    formatValid_[0] = formatValid_[1] = false;
 }
 
 } // namespace

@@ -1,5 +1,7 @@
 #include "render/rtf_writer.h"
 
+#include "render/rtf_cjk.h"
+
 #include <QColor>
 #include <QFont>
 #include <QList>
@@ -13,23 +15,6 @@ namespace mx {
 namespace {
 
 enum Charset { kAnsi = 0, kSymbol = 2, kGb2312 = 134 };
-
-bool IsCjk(char32_t c)
-{
-    return (c >= 0x2E80 && c <= 0x2FDF) || (c >= 0x3000 && c <= 0x30FF) ||
-           (c >= 0x31C0 && c <= 0x33FF) || (c >= 0x3400 && c <= 0x4DBF) ||
-           (c >= 0x4E00 && c <= 0x9FFF) || (c >= 0xF900 && c <= 0xFAFF) ||
-           (c >= 0xFE30 && c <= 0xFE4F) || (c >= 0xFF00 && c <= 0xFFEF) ||
-           (c >= 0x20000 && c <= 0x3FFFF);
-}
-
-bool HasCjk(const QString& s)
-{
-    for (char32_t c : s.toUcs4())
-        if (IsCjk(c))
-            return true;
-    return false;
-}
 
 bool IsCjkFamily(const QString& family)
 {

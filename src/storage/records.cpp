@@ -99,23 +99,34 @@ bool TLCMRtf::ReadFromFile(RecordReader& in)
     return true;
 }
 
+TLCMImage::Stored TLCMImage::StoredPicture() const
+{
+    if (!storedBmp_.isEmpty() || picture_.isNull())
+        return {storedBmp_, storedWidth_, storedHeight_};
+    return {EncodeBmp24(picture_), picture_.width(), picture_.height()};
+}
+
+void TLCMImage::SetStoredPicture(const QByteArray& bmp, int32_t width, int32_t height)
+{
+    // A stored picture that does not decode leaves the page without one to show; its bytes
+    // are kept and saved back as they were.
+    picture_ = bmp.isEmpty() ? QImage() : DecodeBmp(bmp, QString()).image;
+    storedBmp_ = bmp;
+    storedWidth_ = width;
+    storedHeight_ = height;
+}
+
 void TLCMImage::WriteToFile(RecordWriter& out) const
 {
     out.Tag(kTagImage);
     out.U8(reserved);
     out.I32(int32_t(displayData_.size()));
     out.Bytes(displayData_);
-    QByteArray bmp = storedBmp_;
-    int32_t w = storedWidth_, h = storedHeight_;
-    if (bmp.isEmpty() && !picture_.isNull()) {
-        bmp = EncodeBmp24(picture_);
-        w = picture_.width();
-        h = picture_.height();
-    }
-    out.I32(w);
-    out.I32(h);
-    out.I32(int32_t(bmp.size()));
-    out.Bytes(bmp);
+    const Stored pic = StoredPicture();
+    out.I32(pic.width);
+    out.I32(pic.height);
+    out.I32(int32_t(pic.bmp.size()));
+    out.Bytes(pic.bmp);
     TLCMSendMsg::WriteToFile(out);
 }
 
@@ -132,12 +143,7 @@ bool TLCMImage::ReadFromFile(RecordReader& in)
         return false;
     reserved = res;
     SetDisplayData(data);
-    // A stored picture that does not decode leaves the page without one to show; its bytes
-    // are kept and saved back as they were.
-    picture_ = bmp.isEmpty() ? QImage() : DecodeBmp(bmp, QString()).image;
-    storedBmp_ = bmp;
-    storedWidth_ = w;
-    storedHeight_ = h;
+    SetStoredPicture(bmp, w, h);
     return true;
 }
 

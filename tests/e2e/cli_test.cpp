@@ -1,6 +1,7 @@
 #include "simfixture.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 
 namespace {
@@ -111,6 +112,62 @@ TEST_F(Cli, SearchFindsThePortNamedInTheSettings)
     EXPECT_EQ(r.exit, 0) << r.err.toStdString();
     EXPECT_TRUE(r.out.contains("查找端口 COM7 @ 57600")) << r.out.toStdString();
     EXPECT_TRUE(r.out.contains("port 7"));
+}
+
+} // namespace
+
+namespace {
+
+class CliProject : public Cli {};
+
+TEST_F(CliProject, ConvertInfoAndExport)
+{
+    const QString json = file("p.json", R"({"marquix": 1, "screens": [{"params": {"width": 64, "height": 16},
+        "pages": [{"kind": "text", "lines": ["Hi"]}, {"kind": "clock"}]}]})");
+    const QString lcm = dir.path() + "/p.lcm";
+    CliRun r = cli({"convert", json, lcm}, false);
+    ASSERT_EQ(r.exit, 0) << r.err.toStdString();
+    r = cli({"convert", lcm, dir.path() + "/back.json"}, false);
+    ASSERT_EQ(r.exit, 0) << r.err.toStdString();
+    r = cli({"convert", dir.path() + "/back.json", dir.path() + "/again.lcm"}, false);
+    ASSERT_EQ(r.exit, 0) << r.err.toStdString();
+    QFile a(lcm), b(dir.path() + "/again.lcm");
+    ASSERT_TRUE(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
+    EXPECT_EQ(a.readAll(), b.readAll());
+
+    r = cli({"info", lcm}, false);
+    EXPECT_EQ(r.exit, 0);
+    EXPECT_TRUE(r.out.contains("64 x 16 dots")) << r.out.toStdString();
+    EXPECT_TRUE(r.out.contains("page 2: clock")) << r.out.toStdString();
+    r = cli({"info", lcm, "--json"}, false);
+    EXPECT_TRUE(r.out.contains("\"marquix\": 1"));
+
+    r = cli({"export-sd", lcm, "--dir", dir.path()}, false);
+    EXPECT_EQ(r.exit, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.out.contains(QStringLiteral("保存成功。")));
+    EXPECT_EQ(QFileInfo(dir.path() + "/led.sd").size(), 5 * 2048);
+}
+
+TEST_F(CliProject, BadInputs)
+{
+    const QString damaged = file("d.lcm", QByteArray("\x01\x00LCM PANEL\0\0\0\0\0\0\0", 18));
+    const QString noPages = file("e.json", R"({"marquix": 1, "screens": [{}]})");
+    struct Case { QStringList args; int exit; QString inErr; };
+    const std::vector<Case> cases = {
+        {{"info", damaged}, 3, "d.lcm is damaged at byte"},
+        {{"info", dir.path() + "/missing.lcm"}, 3, "missing.lcm"},
+        {{"convert", damaged, dir.path() + "/x.json"}, 3, "damaged"},
+        {{"convert", noPages, dir.path() + "/x.txt"}, 2, ".lcm or .json"},
+        {{"export-sd", noPages, "--dir", dir.path()}, 1, "no pages"},
+        {{"export-sd", noPages, "--dir", dir.path(), "--screen", "2"}, 2, "--screen"},
+        {{"info", noPages, "--bogus"}, 2, "unknown option"},
+    };
+    for (const auto& c : cases) {
+        const CliRun r = cli(c.args, false);
+        EXPECT_EQ(r.exit, c.exit) << c.args.join(' ').toStdString();
+        EXPECT_TRUE(r.err.contains(c.inErr)) << c.args.join(' ').toStdString() << ": " << r.err.toStdString();
+    }
+    EXPECT_FALSE(QFile::exists(dir.path() + "/x.json"));
 }
 
 } // namespace

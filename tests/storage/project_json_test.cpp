@@ -1,0 +1,128 @@
+#include "sample_project.h"
+#include "storage/project_json.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace mx;
+
+namespace {
+
+TEST(ProjectJson, LcmToJsonToLcmGivesTheSameBytes)
+{
+    TLCMPanels project;
+    mxtest::fillEveryKind(project);
+    project.AddPanel()->name = "second";
+    const QByteArray lcm = EncodeProject(project);
+    TLCMPanels loaded;
+    ASSERT_TRUE(DecodeProject(lcm, loaded, "x.lcm").ok);
+
+    const QByteArray json = ProjectToJson(loaded);
+    TLCMPanels back;
+    const auto r = ProjectFromJson(json, back, "x.json");
+    ASSERT_TRUE(r.ok) << r.message.toStdString();
+    EXPECT_EQ(EncodeProject(back), lcm);
+    EXPECT_EQ(ProjectToJson(back), json);
+}
+
+TEST(ProjectJson, ReadableFieldsAreEditable)
+{
+    TLCMPanels project;
+    mxtest::fillEveryKind(project);
+    QJsonObject root = QJsonDocument::fromJson(ProjectToJson(project)).object();
+    QJsonArray screens = root["screens"].toArray();
+    QJsonObject s0 = screens[0].toObject();
+    QJsonArray pages = s0["pages"].toArray();
+    QJsonObject text = pages[0].toObject();
+    ASSERT_EQ(text["kind"], "text");
+    QJsonObject props = text["properties"].toObject();
+    EXPECT_EQ(props["startDate"], "2025-03-04");
+    props["speed"] = 3;
+    props["startTime"] = "10:07:09";
+    props["clearPanel"] = true;
+    text["properties"] = props;
+    text["lines"] = QJsonArray{"edited"};
+    pages[0] = text;
+    s0["pages"] = pages;
+    QJsonObject params = s0["params"].toObject();
+    params["width"] = 256;
+    s0["params"] = params;
+    screens[0] = s0;
+    root["screens"] = screens;
+
+    TLCMPanels back;
+    ASSERT_TRUE(ProjectFromJson(QJsonDocument(root).toJson(), back, "e.json").ok);
+    const TLCMPanel& s = *back.GetPanel(0);
+    EXPECT_EQ(s.params[0], 32);
+    auto* t = static_cast<TLCMText*>(s.units->GetPage(0));
+    EXPECT_EQ(t->lines, QStringList{"edited"});
+    EXPECT_EQ(t->U8(Rec::Speed), 3);
+    EXPECT_EQ(LcmTime(t->F64(Rec::StartTime)), QTime(10, 7, 9));
+    EXPECT_EQ(t->U8(Rec::PartitionClear) & 0x80, 0x80);
+    EXPECT_EQ(t->GetPartition(), 1);
+}
+
+TEST(ProjectJson, AHandWrittenProject)
+{
+    QTemporaryDir dir;
+    QImage pic(100, 50, QImage::Format_RGB888);
+    pic.fill(Qt::green);
+    ASSERT_TRUE(pic.save(dir.filePath("logo.bmp"), "BMP"));
+    const QByteArray json = R"({
+        "marquix": 1,
+        "screens": [{
+            "params": {"width": 128, "height": 32, "colourType": 2},
+            "partition": {"type": 1, "rects": [[0, 0, 64, 32], [64, 0, 128, 32]]},
+            "pages": [
+                {"kind": "text", "lines": ["Hello"], "properties": {"partition": 1, "colour": 3}},
+                {"kind": "countdown", "digitCount": 2, "targetDate": "2026-01-01", "properties": {"partition": 2}},
+                {"kind": "picture", "pictureFile": "logo.bmp", "properties": {"partition": 2}}
+            ]
+        }]
+    })";
+    TLCMPanels project;
+    const auto r = ProjectFromJson(json, project, "hand.json", dir.path());
+    ASSERT_TRUE(r.ok) << r.message.toStdString();
+    const TLCMPanel& s = *project.GetPanel(0);
+    EXPECT_EQ(s.name, QStringLiteral("1号屏"));
+    EXPECT_EQ(s.address, 1);
+    ASSERT_EQ(s.units->GetCount(), 3);
+    EXPECT_EQ(s.units->GetPage(0)->U8(Rec::Colour), 3);
+    auto* c = static_cast<TLCMConter*>(s.units->GetPage(1));
+    EXPECT_EQ(LcmDate(c->targetDate), QDate(2026, 1, 1));
+    auto* img = static_cast<TLCMImage*>(s.units->GetPage(2));
+    EXPECT_EQ(img->Picture().size(), QSize(64, 32));
+    EXPECT_EQ(img->DisplayData().size(), 64 * 32 / 8 * 2);
+    EXPECT_EQ(img->Picture().pixelColor(5, 5), QColor(0, 255, 0));
+}
+
+TEST(ProjectJson, BadDocumentsSayWhereAndChangeNothing)
+{
+    struct Case { QByteArray json; const char* says; };
+    const std::vector<Case> cases = {
+        {"{", "not JSON"},
+        {"[]", "JSON object"},
+        {R"({"screens": []})", "Marquix project"},
+        {R"({"marquix": 1, "screens": [{"pages": [{"kind": "movie"}]}]})", "screens[0].pages[0].kind"},
+        {R"({"marquix": 1, "screens": [{"params": {"width": 100}}]})", "multiple of 8"},
+        {R"({"marquix": 1, "screens": [{"pages": [{"kind": "text", "properties": {"speed": 300}}]}]})", "speed"},
+        {R"({"marquix": 1, "screens": [{"pages": [{"kind": "text", "properties": {"record": "00"}}]}]})", "56 bytes"},
+        {R"({"marquix": 1, "screens": [{"pages": [{"kind": "picture", "pictureFile": "none.bmp"}]}]})", "none.bmp"},
+        {R"({"marquix": 1, "screens": [{"pages": [{"kind": "countdown", "targetDate": "soon"}]}]})", "targetDate"},
+    };
+    for (const auto& c : cases) {
+        TLCMPanels project;
+        project.AddPanel()->name = "keep";
+        const auto r = ProjectFromJson(c.json, project, "bad.json");
+        EXPECT_FALSE(r.ok) << c.json.toStdString();
+        EXPECT_TRUE(r.message.contains(c.says)) << r.message.toStdString();
+        EXPECT_TRUE(r.message.startsWith("bad.json")) << r.message.toStdString();
+        ASSERT_EQ(project.Count(), 1);
+        EXPECT_EQ(project.GetPanel(0)->name, "keep");
+    }
+}
+
+} // namespace
