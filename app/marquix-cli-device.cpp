@@ -1,6 +1,7 @@
 // marquix-cli's device commands: each connects, runs its operations and closes the port.
 #include "marquix-cli.h"
 
+#include "flows/flows.h"
 #include "flows/search.h"
 #include "model/panel.h"
 #include "storage/project_json.h"
@@ -32,20 +33,6 @@ QString partitionLine(const mx::TLCMPartition& p)
     for (const mx::LcmRect& r : p.Rects())
         rects << QStringLiteral("%1,%2,%3,%4").arg(r.left).arg(r.top).arg(r.right).arg(r.bottom);
     return QStringLiteral("type %1: %2").arg(p.type).arg(rects.join(u' '));
-}
-
-int failed(TLCMPanel& screen, const QString& text = mx::text::Timeout())
-{
-    screen.CloseLink();
-    err(text);
-    return ExitDevice;
-}
-
-int succeeded(TLCMPanel& screen)
-{
-    screen.CloseLink();
-    out(mx::text::Success());
-    return ExitOk;
 }
 
 } // namespace
@@ -144,69 +131,77 @@ int RunDeviceCommand(const QString& command, Args& args)
         return usage(QStringLiteral("%1 takes no arguments").arg(command));
     }
 
-    if (!screen.Connect(false))
-        return failed(screen, mx::text::NoController());
+    auto report = [&](const mx::FlowResult& r) {
+        const QString text = mx::text::OutcomeText(r.outcome);
+        if (r.ok()) {
+            out(text);
+            return int(ExitOk);
+        }
+        err(text);
+        if (!r.detail.isEmpty())
+            err(r.detail);
+        return int(ExitDevice);
+    };
 
     if (command == QLatin1String("version")) {
+        const bool ok = screen.Connect(false);
+        screen.CloseLink();
+        if (!ok)
+            return report({mx::Outcome::NoController, {}, {}});
         out(screen.versionText);
-        return succeeded(screen);
+        return report({mx::Outcome::Success, {}, {}});
     }
     if (command == QLatin1String("clear"))
-        return screen.SendClear() ? succeeded(screen) : failed(screen);
+        return report(mx::ClearScreen(screen));
     if (command == QLatin1String("sync-clock"))
-        return screen.SetClock() ? succeeded(screen) : failed(screen);
+        return report(mx::SyncClock(screen));
     if (command == QLatin1String("brightness")) {
         if (level)
-            return screen.SetBrightness(uint8_t(*level)) ? succeeded(screen) : failed(screen);
-        std::array<uint8_t, 32> data{};
-        if (!screen.ReadBrightness(data))
-            return failed(screen);
-        out(QStringLiteral("brightness %1").arg(data[0] & 0x0F));
-        return succeeded(screen);
+            return report(mx::SetBrightness(screen, *level));
+        int read = 0;
+        const mx::FlowResult r = mx::ReadBrightness(screen, &read);
+        if (r.ok())
+            out(QStringLiteral("brightness %1").arg(read));
+        return report(r);
     }
     if (command == QLatin1String("power")) {
         if (schedule)
-            return screen.SetPowerSchedule(schedule->mode, schedule->onHour, schedule->onMinute, schedule->offHour,
-                                           schedule->offMinute)
-                ? succeeded(screen)
-                : failed(screen);
-        mx::PowerSchedule s;
-        if (!screen.ReadPowerSchedule(s))
-            return failed(screen);
-        out(QStringLiteral("mode %1 on %2:%3 off %4:%5")
-                .arg(s.mode)
-                .arg(s.onHour, 2, 10, QChar(u'0'))
-                .arg(s.onMinute, 2, 10, QChar(u'0'))
-                .arg(s.offHour, 2, 10, QChar(u'0'))
-                .arg(s.offMinute, 2, 10, QChar(u'0')));
-        return succeeded(screen);
+            return report(mx::SendPowerSchedule(screen, *schedule));
+        mx::PowerSchedule s = mx::DefaultPowerSchedule();
+        const mx::FlowResult r = mx::ReadPowerScheduleAsIs(screen, s);
+        if (r.ok())
+            out(QStringLiteral("mode %1 on %2:%3 off %4:%5")
+                    .arg(s.mode)
+                    .arg(s.onHour, 2, 10, QChar(u'0'))
+                    .arg(s.onMinute, 2, 10, QChar(u'0'))
+                    .arg(s.offHour, 2, 10, QChar(u'0'))
+                    .arg(s.offMinute, 2, 10, QChar(u'0')));
+        return report(r);
     }
     if (command == QLatin1String("params")) {
-        if (!write) {
-            if (!screen.ReadParameters())
-                return failed(screen);
+        if (write)
+            return report(mx::WriteScreenParameters(screen, *newParams));
+        const mx::FlowResult r = mx::ReadScreenParameters(screen);
+        if (r.ok())
             out(QString::fromUtf8(QJsonDocument(mx::ParamsToJson(screen.params)).toJson(QJsonDocument::Indented)).trimmed());
-            return succeeded(screen);
-        }
-        screen.params = *newParams;
-        switch (screen.WriteParameters()) {
-        case mx::ParamWriteResult::Ok: return succeeded(screen);
-        case mx::ParamWriteResult::Rejected: return failed(screen, mx::text::ParamsRejected());
-        case mx::ParamWriteResult::Failed: return failed(screen);
-        }
+        return report(r);
     }
     if (command == QLatin1String("partitions")) {
         if (!write) {
-            if (!screen.ReadParameters() || !screen.ReadPartitions())
-                return failed(screen);
-            out(screen.PartitionsSet ? partitionLine(*screen.partition) : QStringLiteral("none set"));
-            return succeeded(screen);
+            const mx::FlowResult r = mx::ReadScreenParameters(screen);
+            if (r.ok())
+                out(screen.PartitionsSet ? partitionLine(*screen.partition) : QStringLiteral("none set"));
+            return report(r.ok() ? mx::FlowResult{mx::Outcome::Success, {}, {}} : mx::FlowResult{mx::Outcome::Timeout, {}, {}});
         }
-        // The card needs the screen size to check the layout against; read it first.
-        if (!screen.ReadParameters())
-            return failed(screen);
+        // A single rectangle stands for the whole screen, whose size the card knows.
+        if (screen.partition->GetCount() == 1) {
+            const bool ok = screen.Connect(false) && screen.ReadParameters();
+            screen.CloseLink();
+            if (!ok)
+                return report({mx::Outcome::NoController, {}, {}});
+        }
         mx::ClassifyRects(screen, screen.partition->GetCount());
-        return screen.WritePartitions() ? succeeded(screen) : failed(screen);
+        return report(mx::SendPartitionLayout(screen));
     }
     return usage(QStringLiteral("unknown command '%1'").arg(command));
 }

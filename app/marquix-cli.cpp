@@ -90,6 +90,7 @@ int usage(const QString& message)
         "  info PROJECT [--json]\n"
         "  convert IN OUT                     .lcm <-> .json by extension\n"
         "  export-sd PROJECT [--screen N] --dir DIR     writes DIR/led.sd\n"
+        "  send PROJECT [--screen N] (--port N | --device PATH)   the program to the card\n"
         "device commands (--port N | --device PATH) [--address N]:\n"
         "  version | search | clear | sync-clock\n"
         "  brightness [LEVEL]                 read, or set 0..15\n"
@@ -152,6 +153,12 @@ int main(int argc, char** argv)
         if (!parsed.ok())
             return cli::usage(parsed.error());
         return cli::RunDeviceCommand(command, parsed);
+    }
+    if (command == QLatin1String("send")) {
+        cli::Args parsed(args, {"port", "device", "screen"});
+        if (!parsed.ok())
+            return cli::usage(parsed.error());
+        return cli::RunSend(parsed);
     }
     static const QStringList projectCommands = {"info", "convert", "export-sd"};
     if (projectCommands.contains(command)) {

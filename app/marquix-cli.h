@@ -48,6 +48,7 @@ bool SelectPort(Args& args, mx::TLCMPanel& screen);
 
 int RunDeviceCommand(const QString& command, Args& args);
 int RunProjectCommand(const QString& command, Args& args);
+int RunSend(Args& args);
 
 // Loads a .lcm or .json project; ExitInput with a message when it cannot.
 int LoadAnyProject(const QString& path, mx::TLCMPanels& project);

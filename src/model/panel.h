@@ -79,6 +79,8 @@ public:
 
     // Posted after every packet of a page that reached the card; advances a progress display.
     std::function<void()> onProgress;
+    // Asked before each block of a page; true ends the page there, as a failure.
+    std::function<bool()> shouldStop;
 
     int32_t baudRate = kDefaultBaudRate;
     int32_t pollBudget = kDefaultPollBudget;

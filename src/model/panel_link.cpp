@@ -281,6 +281,8 @@ bool TLCMPanel::SendPage(int index, int firstSlot, QIODevice* file, bool exportM
     // A single block reports progress whatever its result; a multi-block page only for blocks
     // that arrived, since it stops at the first failure.
     auto sendBlock = [&](bool progressOnFailure) {
+        if (!exportMode && shouldStop && shouldStop())
+            return false;
         page->FillPayload();
         page->BuildPacket();
         if (exportMode)

@@ -222,7 +222,7 @@ int HexValue(unsigned char c)
 class Reader {
 public:
     Reader(const QByteArray& in, qsizetype start, QTextDocument& doc)
-        : p_(in.constData()), n_(in.size()), pos_(start), doc_(doc), cursor_(&doc)
+        : p_(in.constData()), n_(in.size()), pos_(start), cursor_(&doc)
     {
     }
 
@@ -277,14 +277,12 @@ private:
     const char* p_;
     qsizetype n_;
     qsizetype pos_;
-    QTextDocument& doc_;
     QTextCursor cursor_;
 
     std::vector<State> stack_;
     bool ignorable_ = false; // \* seen: an unknown destination follows
     int skip_ = 0;           // fallback units still to skip after \u
     bool stop_ = false;
-    bool rootClosed_ = false;
 
     int docCp_ = 1252;
     int deff_ = -1;
@@ -331,10 +329,8 @@ RtfReadResult Reader::Run()
         } else if (c == '}') {
             ++pos_;
             CloseGroup();
-            if (stack_.empty()) {
-                rootClosed_ = true;
-                break;
-            }
+            if (stack_.empty())
+                break; // what follows the document (a NUL, as stored) is not read
         } else if (c == '\\') {
             Control();
         } else if (c == '\r' || c == '\n' || c == 0) {
@@ -423,15 +419,12 @@ void Reader::SkipGroup()
             }
         } else {
             // Plain bytes: jump to the next character that matters.
-            const qsizetype s = pos_;
             while (pos_ < n_) {
                 const char d = p_[pos_];
                 if (d == '{' || d == '}' || d == '\\')
                     break;
                 ++pos_;
             }
-            if (pos_ == s)
-                ++pos_;
         }
     }
     Note(QStringLiteral("the document ends before all its groups are closed"));
@@ -447,7 +440,7 @@ void Reader::SkipRestOfGroup()
         FinalizeFont();
     stack_.pop_back();
     if (stack_.empty())
-        rootClosed_ = true, stop_ = true;
+        stop_ = true;
 }
 
 void Reader::SkipBinary(int count)
@@ -532,8 +525,10 @@ void Reader::Control()
         ++q;
     }
     const bool hasParam = q > ds;
-    if (word.size() > 32 || q - ds > 10)
+    if (word.size() > 32)
         Note(QStringLiteral("overlong control words were ignored"));
+    if (q - ds > 10)
+        Note(QStringLiteral("overlong numbers were clamped"));
     if (q < n_ && p_[q] == ' ')
         ++q;
     pos_ = q;
@@ -1003,7 +998,9 @@ const QTextCharFormat& Reader::CharFormat(bool eastAsian)
     f.setFontItalic(italic);
     f.setFontUnderline(s.underline);
     f.setFontStrikeOut(s.strike);
-    if (s.color >= 0 && size_t(s.color) < colors_.size() && !colors_[size_t(s.color)].automatic)
+    // \cf0 is the automatic colour whatever the table's first entry says, as rich-edit controls
+    // read it; so are empty entries.
+    if (s.color > 0 && size_t(s.color) < colors_.size() && !colors_[size_t(s.color)].automatic)
         f.setForeground(colors_[size_t(s.color)].color);
     format_[slot] = f;
     formatKey_[slot] = s;

@@ -110,7 +110,7 @@ void TLCMImage::SetStoredPicture(const QByteArray& bmp, int32_t width, int32_t h
 {
     // A stored picture that does not decode leaves the page without one to show; its bytes
     // are kept and saved back as they were.
-    picture_ = bmp.isEmpty() ? QImage() : DecodeBmp(bmp, QString()).image;
+    picture_ = bmp.isEmpty() ? QImage() : DecodeBmp(bmp, QStringLiteral("stored picture")).image;
     storedBmp_ = bmp;
     storedWidth_ = width;
     storedHeight_ = height;

@@ -12,5 +12,33 @@ inline QString ParamsRejected() { return QStringLiteral("命今发送失败,可�
 inline QString ProgramFull() { return QStringLiteral("节目数量超出范围."); }
 inline QString NoSpace() { return QStringLiteral("没有剩余空间."); }
 inline QString Saved() { return QStringLiteral("保存成功。"); }
+inline QString ParamsRead() { return QStringLiteral("读取屏参成功!"); }
+inline QString ParamsNotRead() { return QStringLiteral("读取屏参失败!"); }
+inline QString Stopped() { return QStringLiteral("发送已停止：控制卡已退出下载状态。"); }
+inline QString RenderFailed() { return QStringLiteral("超文本节目无法排版。"); }
+
+} // namespace mx::text
+
+#include "flows/flows.h"
+
+namespace mx::text {
+
+// What the program tells the operator for a flow's outcome; empty for none.
+inline QString OutcomeText(Outcome o)
+{
+    switch (o) {
+    case Outcome::Success: return Success();
+    case Outcome::Timeout: return Timeout();
+    case Outcome::NoController: return NoController();
+    case Outcome::ProgramFull: return ProgramFull();
+    case Outcome::ParamsRejected: return ParamsRejected();
+    case Outcome::ParamsRead: return ParamsRead();
+    case Outcome::ParamsNotRead: return ParamsNotRead();
+    case Outcome::NothingToSend: return {};
+    case Outcome::Stopped: return Stopped();
+    case Outcome::RenderFailed: return RenderFailed();
+    }
+    return {};
+}
 
 } // namespace mx::text
