@@ -282,23 +282,23 @@ TEST(RtfReader, CharacterFormatsFollowGroupsAndResets)
     QTextDocument doc;
     ReadClean(rtf, doc);
     const std::vector<mxtest::Run> want = {
-        R("dflt", "宋体", 12, "#000000"), // \deff font, 12 pt; entry 0 is explicit black here
+        R("dflt", "宋体", 12), // \deff font, 12 pt; \cf0 is automatic though entry 0 is black
         R("all", "Arial", 20, "#ff0000", "bius"),
-        R("back", "宋体", 12, "#000000"),
+        R("back", "宋体", 12),
         R("blue", "宋体", 12, "#0000ff"),
-        R("black", "宋体", 12, "#000000"),
+        R("black", "宋体", 12),
         R("beyond", "宋体", 12), // beyond the table: automatic
-        R("plain", "宋体", 12, "#000000"),
-        R("ul1", "宋体", 12, "#000000", "u"),
-        R("ulnone", "宋体", 12, "#000000"),
-        R("uldb", "宋体", 12, "#000000", "u"),
-        R("ul0", "宋体", 12, "#000000"),
-        R("bold1", "宋体", 12, "#000000", "b"),
-        R("bold0", "宋体", 12, "#000000"),
-        R("unknownfont", "宋体", 12, "#000000"),
-        R("zerosize", "宋体", 12, "#000000"),
-        R("arial", "Arial", 12, "#000000"),
-        R("flat", "Flat", 12, "#000000"),
+        R("plain", "宋体", 12),
+        R("ul1", "宋体", 12, "", "u"),
+        R("ulnone", "宋体", 12),
+        R("uldb", "宋体", 12, "", "u"),
+        R("ul0", "宋体", 12),
+        R("bold1", "宋体", 12, "", "b"),
+        R("bold0", "宋体", 12),
+        R("unknownfont", "宋体", 12),
+        R("zerosize", "宋体", 12),
+        R("arial", "Arial", 12),
+        R("flat", "Flat", 12),
     };
     for (const mxtest::Run& w : want) {
         mxtest::Run got = RunWith(doc, w.text);
@@ -310,9 +310,10 @@ TEST(RtfReader, CharacterFormatsFollowGroupsAndResets)
 TEST(RtfReader, AutomaticColourIsLeftUnset)
 {
     QTextDocument doc;
-    ReadClean(R"({\rtf1{\colortbl ;\red255\green0\blue0;}\cf1 red\cf0 auto})", doc);
+    ReadClean(R"({\rtf1{\colortbl ;\red255\green0\blue0;;}\cf1 red\cf0 auto\cf2 empty})", doc);
     EXPECT_EQ(RunWith(doc, "red").color.toStdString(), "#ff0000");
     EXPECT_EQ(RunWith(doc, "auto").color.toStdString(), "");
+    EXPECT_EQ(RunWith(doc, "empty").color.toStdString(), "");
 }
 
 TEST(RtfReader, EastAsianPropertiesApplyOnlyToEastAsianText)
