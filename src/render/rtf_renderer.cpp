@@ -15,6 +15,7 @@
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTextLayout>
 
 #include <algorithm>
 #include <cmath>
@@ -193,6 +194,27 @@ void DrawDocument(QTextDocument& doc, QImage& canvas)
     doc.documentLayout()->draw(&p, context);
 }
 
+// Row ranges of the laid-out lines, top to bottom and not overlapping.
+std::vector<InkRows> LineRows(const QTextDocument& doc)
+{
+    std::vector<InkRows> rows;
+    for (QTextBlock b = doc.begin(); b.isValid(); b = b.next()) {
+        const QTextLayout* layout = b.layout();
+        if (!layout)
+            continue;
+        for (int i = 0; i < layout->lineCount(); ++i) {
+            const QTextLine l = layout->lineAt(i);
+            int top = int(std::lround(layout->position().y() + l.y()));
+            const int bottom = int(std::lround(layout->position().y() + l.y() + l.height()));
+            if (!rows.empty())
+                top = std::max(top, rows.back().bottom);
+            if (bottom > top)
+                rows.push_back({top, bottom});
+        }
+    }
+    return rows;
+}
+
 // The size the document reports for a select-all: its first character's.
 double DocumentPointSize(const QTextDocument& doc)
 {
@@ -367,17 +389,23 @@ QImage LayoutSingleLine(const QImage& source, int W, int H)
     return output;
 }
 
-QImage LayoutMultiLine(const QImage& source, int W, int H)
+QImage LayoutMultiLine(const QImage& source, int W, int H, const std::vector<InkRows>& lines)
 {
     const QImage canvas = AsRgb32(source);
     std::vector<InkRows> bands;
+    size_t line = 0;
+    int bandLine = -1; // the text line the last band lies in, -1 for none
     for (int y = 0; y < canvas.height(); ++y) {
         if (!RowHasInk(canvas, y))
             continue;
-        if (!bands.empty() && bands.back().bottom == y)
+        while (line < lines.size() && lines[line].bottom <= y)
+            ++line;
+        const int inLine = line < lines.size() && lines[line].top <= y ? int(line) : -1;
+        if (!bands.empty() && (bands.back().bottom == y || (inLine >= 0 && inLine == bandLine)))
             bands.back().bottom = y + 1;
         else
             bands.push_back({y, y + 1});
+        bandLine = inLine;
     }
     int a = 0;
     for (const InkRows& b : bands)
@@ -538,7 +566,7 @@ RenderResult TRTFDecodeUnit::Render()
     QImage canvas = vertical ? NewCanvas(W, kCanvasAreas * H, QImage::Format_RGB32)
                              : NewCanvas(kCanvasAreas * W, H + 64, QImage::Format_RGB32);
     DrawDocument(*drawing, canvas);
-    output_ = vertical ? LayoutMultiLine(canvas, W, H) : LayoutSingleLine(canvas, W, H);
+    output_ = vertical ? LayoutMultiLine(canvas, W, H, LineRows(*drawing)) : LayoutSingleLine(canvas, W, H);
     glyphs_.clear();
 
     const QList<QByteArray> pages = ExtractPlanes(output_, W, H, vertical, colourType);

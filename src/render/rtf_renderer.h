@@ -14,6 +14,8 @@
 #include <QList>
 #include <QString>
 
+#include <vector>
+
 class QTextDocument;
 
 namespace mx {
@@ -68,7 +70,10 @@ double ShrinkSize(double s, int inkHeight, int H);
 // One line cut into W-wide pieces: the output is H high and a multiple of W wide.
 QImage LayoutSingleLine(const QImage& canvas, int W, int H);
 // Wrapped lines stacked into H-high pieces: the output is W wide and a multiple of H high.
-QImage LayoutMultiLine(const QImage& canvas, int W, int H);
+// Each run of rows with ink is a band, except that runs within one of the given text lines
+// (row ranges, top to bottom) form one band, so the dot of an i or the strokes of 二 do not
+// become lines of their own.
+QImage LayoutMultiLine(const QImage& canvas, int W, int H, const std::vector<InkRows>& lines = {});
 // The LED page data of each W x H piece of the output, in order.
 QList<QByteArray> ExtractPlanes(const QImage& output, int W, int H, bool vertical, int colourType);
 
