@@ -60,6 +60,18 @@ int RunDeviceCommand(const QString& command, Args& args)
         return found ? ExitOk : ExitDevice;
     }
 
+    auto report = [&](const mx::FlowResult& r) {
+        const QString text = mx::text::OutcomeText(r.outcome);
+        if (r.ok()) {
+            out(text);
+            return int(ExitOk);
+        }
+        err(text);
+        if (!r.detail.isEmpty())
+            err(r.detail);
+        return int(ExitDevice);
+    };
+
     // Check the arguments before touching the line.
     std::optional<int> level;
     std::optional<mx::PowerSchedule> schedule;
@@ -89,7 +101,27 @@ int RunDeviceCommand(const QString& command, Args& args)
         if (verb != QLatin1String("read") && verb != QLatin1String("write"))
             return usage(QStringLiteral("%1 read | write").arg(command));
         write = verb == QLatin1String("write");
-        if (command == QLatin1String("params") && write) {
+        // A project's screen gives what the card should have: its parameters or its partitions.
+        if (write && args.has(QStringLiteral("project"))) {
+            if (pos.size() != 1)
+                return usage(QStringLiteral("%1 write --project PROJECT [--screen N]").arg(command));
+            mx::TLCMPanels source;
+            if (const int rc = LoadAnyProject(args.value(QStringLiteral("project")), source))
+                return rc;
+            mx::TLCMPanel* from = SelectScreen(args, source);
+            if (!from)
+                return ExitUsage;
+            if (command == QLatin1String("params")) {
+                newParams = from->params;
+            } else {
+                screen.params = from->params;
+                screen.partition->type = from->partition->type;
+                screen.partition->ClearRects();
+                for (const mx::LcmRect& r : from->partition->Rects())
+                    screen.partition->AddRect(r);
+                return report(mx::SendPartitionLayout(screen));
+            }
+        } else if (command == QLatin1String("params") && write) {
             if (pos.size() != 2)
                 return usage(QStringLiteral("params write FILE"));
             QFile f(pos[1]);
@@ -110,7 +142,7 @@ int RunDeviceCommand(const QString& command, Args& args)
                 return ExitInput;
             }
         }
-        if (command == QLatin1String("partitions") && write) {
+        else if (command == QLatin1String("partitions") && write) {
             const QStringList rects = args.values(QStringLiteral("rect"));
             if (rects.isEmpty() || rects.size() > mx::kMaxTablePartitions)
                 return usage(QStringLiteral("partitions write takes one to four --rect L,T,R,B"));
@@ -130,18 +162,6 @@ int RunDeviceCommand(const QString& command, Args& args)
     } else if (!pos.isEmpty()) {
         return usage(QStringLiteral("%1 takes no arguments").arg(command));
     }
-
-    auto report = [&](const mx::FlowResult& r) {
-        const QString text = mx::text::OutcomeText(r.outcome);
-        if (r.ok()) {
-            out(text);
-            return int(ExitOk);
-        }
-        err(text);
-        if (!r.detail.isEmpty())
-            err(r.detail);
-        return int(ExitDevice);
-    };
 
     if (command == QLatin1String("version")) {
         const bool ok = screen.Connect(false);

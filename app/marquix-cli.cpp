@@ -97,6 +97,7 @@ int usage(const QString& message)
         "  power [MODE ON OFF]                read, or set: MODE 0..255, ON and OFF as HH:MM\n"
         "  params [read | write FILE]         the screen-parameter record as JSON\n"
         "  partitions [read | write --rect L,T,R,B ...]\n"
+        "  params write --project P [--screen N], partitions write --project P [--screen N]\n"
         "see docs/cli.md"));
     return ExitUsage;
 }
@@ -149,7 +150,7 @@ int main(int argc, char** argv)
     static const QStringList deviceCommands = {"version", "search", "clear", "sync-clock", "brightness",
                                                "power", "params", "partitions"};
     if (deviceCommands.contains(command)) {
-        cli::Args parsed(args, {"port", "device", "address", "rect", "screen"});
+        cli::Args parsed(args, {"port", "device", "address", "rect", "screen", "project"});
         if (!parsed.ok())
             return cli::usage(parsed.error());
         return cli::RunDeviceCommand(command, parsed);
