@@ -179,19 +179,37 @@ std::unique_ptr<QTextDocument> DrawingCopy(const QTextDocument& doc)
     return copy;
 }
 
-// Draws from the top-left corner, wrapping at the canvas width; what falls below is lost.
-void DrawDocument(QTextDocument& doc, QImage& canvas)
+// Draws into a layout rectangle from the top-left corner, wrapping at its width; what falls
+// below it is lost. The canvas is only as large as the text needs (plus a line's height for
+// overhanging glyphs): the ink, and so the arrangement, is the same as on the full rectangle.
+QImage DrawDocument(QTextDocument& doc, int layoutWidth, int layoutHeight)
 {
-    doc.setTextWidth(canvas.width());
+    doc.setTextWidth(layoutWidth);
+    qreal right = 0, bottom = 0, slack = 0;
+    for (QTextBlock b = doc.begin(); b.isValid(); b = b.next()) {
+        const QTextLayout* layout = b.layout();
+        if (!layout)
+            continue;
+        for (int i = 0; i < layout->lineCount(); ++i) {
+            const QTextLine l = layout->lineAt(i);
+            right = std::max(right, layout->position().x() + l.x() + l.naturalTextWidth());
+            bottom = std::max(bottom, layout->position().y() + l.y() + l.height());
+            slack = std::max(slack, l.height());
+        }
+    }
+    const int w = std::min(layoutWidth, int(std::ceil(right + slack)) + 1);
+    const int h = std::min(layoutHeight, int(std::ceil(bottom + slack)) + 1);
+    QImage canvas = NewCanvas(w, h, QImage::Format_RGB32);
     QPainter p(&canvas);
     p.setRenderHint(QPainter::Antialiasing, false);
     p.setRenderHint(QPainter::TextAntialiasing, false);
-    const QRectF rect(0, 0, canvas.width(), canvas.height());
+    const QRectF rect(0, 0, w, h);
     p.setClipRect(rect);
     QAbstractTextDocumentLayout::PaintContext context;
     context.clip = rect;
     context.palette.setColor(QPalette::Text, Qt::black); // uncoloured text is black, as in the editor
     doc.documentLayout()->draw(&p, context);
+    return canvas;
 }
 
 // Row ranges of the laid-out lines, top to bottom and not overlapping.
@@ -563,9 +581,8 @@ RenderResult TRTFDecodeUnit::Render()
     const Fit fit = FitFontSize(H, planes == 1);
     const bool vertical = bound_.page && bound_.page->pagingDirection == 1;
     std::unique_ptr<QTextDocument> drawing = DrawingCopy(*bound_.document);
-    QImage canvas = vertical ? NewCanvas(W, kCanvasAreas * H, QImage::Format_RGB32)
-                             : NewCanvas(kCanvasAreas * W, H + 64, QImage::Format_RGB32);
-    DrawDocument(*drawing, canvas);
+    const QImage canvas = vertical ? DrawDocument(*drawing, W, kCanvasAreas * H)
+                                   : DrawDocument(*drawing, kCanvasAreas * W, H + 64);
     output_ = vertical ? LayoutMultiLine(canvas, W, H, LineRows(*drawing)) : LayoutSingleLine(canvas, W, H);
     glyphs_.clear();
 
