@@ -3,6 +3,7 @@
 
 #include "link/portdir.h"
 #include "model/panel.h"
+#include "render/rich_text.h"
 #include "storage/paths.h"
 
 #include <QGuiApplication>
@@ -102,8 +103,7 @@ int usage(const QString& message)
     return ExitUsage;
 }
 
-// Rich text is laid out by the renderer once it exists; until then pages go as they hold.
-mx::RichTextRenderer RichTextRenderer() { return {}; }
+mx::RichTextRenderer RichTextRenderer() { return mx::LayOutRichText; }
 
 bool SelectPort(Args& args, mx::TLCMPanel& screen)
 {

@@ -2,6 +2,7 @@
 
 #include "link/engine_env.h"
 #include "model/rtfpage.h"
+#include "render/rich_text.h"
 
 #include <QElapsedTimer>
 #include <QThread>
@@ -73,9 +74,10 @@ FlowResult SendAllPages(TLCMPanel& screen, const SendOptions& options)
     for (int i = 0; i < count; ++i) {
         TLCMSendMsg* page = screen.units->GetPage(i);
         const QString label = QStringLiteral("page %1 (%2)").arg(i + 1).arg(page->GetName());
-        if (page->kind == KindRtf && options.render) {
+        if (page->kind == KindRtf) {
             QString why;
-            if (!options.render(static_cast<TLCMRtf&>(*page), screen, &why))
+            const auto& render = options.render ? options.render : LayOutRichText;
+            if (!render(static_cast<TLCMRtf&>(*page), screen, &why))
                 return abort(Outcome::RenderFailed, label + QStringLiteral(" could not be laid out: ") + why);
         }
         event.page = i;

@@ -42,7 +42,7 @@ struct SendSummary {
 };
 
 struct SendOptions {
-    // Lays a rich-text page out before it is sent; empty sends what the page holds.
+    // Lays a rich-text page out before it is sent; empty: the renderer, as the editor would.
     std::function<bool(TLCMRtf& page, TLCMPanel& screen, QString* why)> render;
     std::function<void(const SendEvent&)> progress;
     // Asked between packets; true ends the send after the current exchange.

@@ -65,4 +65,12 @@ RenderResult RenderRichTextPage(TLCMRtf& page, TLCMPanel& screen)
     return result;
 }
 
+bool LayOutRichText(TLCMRtf& page, TLCMPanel& screen, QString* why)
+{
+    const RenderResult r = RenderRichTextPage(page, screen);
+    if (!r.ok && why)
+        *why = r.message;
+    return r.ok;
+}
+
 } // namespace mx

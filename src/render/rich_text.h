@@ -19,4 +19,8 @@ TRTFDecodeUnit& SharedRenderer();
 // its output holds this page's render.
 RenderResult RenderRichTextPage(TLCMRtf& page, TLCMPanel& screen);
 
+// RenderRichTextPage in the form the send and export take: false, with the reason, when the
+// page cannot be laid out.
+bool LayOutRichText(TLCMRtf& page, TLCMPanel& screen, QString* why);
+
 } // namespace mx

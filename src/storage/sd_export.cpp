@@ -2,6 +2,7 @@
 
 #include "model/panel.h"
 #include "model/rtfpage.h"
+#include "render/rich_text.h"
 #include "storage/project_file.h"
 #include "ui/strings/messages.h"
 
@@ -36,9 +37,10 @@ ExportOutcome ExportSd(TLCMPanel& screen, const QString& dir, const RichTextRend
     int i = 0;
     for (; i < screen.units->GetCount(); ++i) {
         TLCMSendMsg* page = screen.units->GetPage(i);
-        if (page->kind == KindRtf && render) {
+        if (page->kind == KindRtf) {
             QString why;
-            if (!render(static_cast<TLCMRtf&>(*page), screen, &why)) {
+            const RichTextRenderer& layout = render ? render : RichTextRenderer(LayOutRichText);
+            if (!layout(static_cast<TLCMRtf&>(*page), screen, &why)) {
                 reasons << QStringLiteral("page %1 could not be laid out: %2").arg(pageLabel(i, *page), why);
                 break;
             }

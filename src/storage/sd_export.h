@@ -24,7 +24,8 @@ struct ExportOutcome {
     QStringList missing;      // pages not in the file
 };
 
-// Writes dir/led.sd. A screen without pages writes nothing.
+// Writes dir/led.sd. A screen without pages writes nothing. Rich-text pages are laid out by
+// the renderer unless another is given.
 ExportOutcome ExportSd(TLCMPanel& screen, const QString& dir, const RichTextRenderer& render = {});
 
 } // namespace mx

@@ -10,6 +10,13 @@ namespace {
 
 class Flows : public SimLink {
 protected:
+    // The LED pages a test made stand for a render.
+    static SendOptions keep()
+    {
+        SendOptions o;
+        o.render = [](TLCMRtf&, TLCMPanel&, QString*) { return true; };
+        return o;
+    }
     TLCMRtf* rtf(int ledPages)
     {
         auto* p = static_cast<TLCMRtf*>(screen->units->Append(KindRtf));
@@ -36,7 +43,7 @@ protected:
 
 TEST_F(Flows, ScreenWithoutPagesSendsNothing)
 {
-    EXPECT_EQ(SendAllPages(*screen).outcome, Outcome::NothingToSend);
+    EXPECT_EQ(SendAllPages(*screen, keep()).outcome, Outcome::NothingToSend);
     EXPECT_TRUE(card.History().empty());
 }
 
@@ -46,7 +53,7 @@ TEST_F(Flows, ProgramNumbersAndProgress)
     rtf(3);
     screen->units->Append(KindText);
     std::vector<int> percents;
-    SendOptions options;
+    SendOptions options = keep();
     options.progress = [&](const SendEvent& e) { percents.push_back(e.percent); };
     const FlowResult r = SendAllPages(*screen, options);
     ASSERT_EQ(r.outcome, Outcome::Success) << r.detail.toStdString();
@@ -69,7 +76,7 @@ TEST_F(Flows, EightySlotsFitMoreDoNot)
     rtf(30);
     rtf(30);
     rtf(19); // a rich-text page keeps clear of slot 80
-    FlowResult r = SendAllPages(*screen);
+    FlowResult r = SendAllPages(*screen, keep());
     EXPECT_EQ(r.outcome, Outcome::Success) << r.detail.toStdString();
     EXPECT_EQ(programNumbersSent().size(), 79u);
 
@@ -77,14 +84,14 @@ TEST_F(Flows, EightySlotsFitMoreDoNot)
     screen->units->Clear();
     for (int i = 0; i < 80; ++i)
         screen->units->Append(KindText);
-    r = SendAllPages(*screen);
+    r = SendAllPages(*screen, keep());
     EXPECT_EQ(r.outcome, Outcome::Success) << "slots 1 to 80 are the card's";
     EXPECT_EQ(programNumbersSent().back(), 80);
 
     card.ClearHistory();
     screen->units->Append(KindText);
     screen->units->Append(KindText);
-    r = SendAllPages(*screen);
+    r = SendAllPages(*screen, keep());
     EXPECT_EQ(r.outcome, Outcome::ProgramFull);
     EXPECT_EQ(programNumbersSent().size(), 80u) << "the pages past slot 80 are not sent";
     EXPECT_EQ(marks(1), 1);
@@ -96,7 +103,7 @@ TEST_F(Flows, ARichTextPageCutAtSlotEightyIsReported)
     for (int i = 0; i < 77; ++i)
         screen->units->Append(KindText);
     rtf(5);
-    const FlowResult r = SendAllPages(*screen);
+    const FlowResult r = SendAllPages(*screen, keep());
     EXPECT_EQ(r.outcome, Outcome::ProgramFull);
     EXPECT_EQ(programNumbersSent().size(), 77u + 2);
     EXPECT_EQ(marks(1), 1);
@@ -107,7 +114,7 @@ TEST_F(Flows, ExtendedTimerPageEndsWithTheTimeoutAndTheEndMark)
     screen->units->Append(KindText);
     screen->units->Append(KindTimerEx);
     screen->units->Append(KindText);
-    const FlowResult r = SendAllPages(*screen);
+    const FlowResult r = SendAllPages(*screen, keep());
     EXPECT_EQ(r.outcome, Outcome::Timeout);
     EXPECT_TRUE(r.detail.contains("page 2")) << r.detail.toStdString();
     EXPECT_EQ(programNumbersSent(), (std::vector<int>{1}));
@@ -165,7 +172,7 @@ TEST_F(Flows, NoCardAtAll)
 {
     screen->units->Append(KindText);
     server.Stop();
-    EXPECT_EQ(SendAllPages(*screen).outcome, Outcome::Timeout);
+    EXPECT_EQ(SendAllPages(*screen, keep()).outcome, Outcome::Timeout);
     EXPECT_EQ(ClearScreen(*screen).outcome, Outcome::NoController);
     EXPECT_EQ(SendPartitionLayout(*screen).outcome, Outcome::NoController);
     EXPECT_FALSE(screen->port->IsOpen());

@@ -33,6 +33,9 @@ protected:
         return p;
     }
 
+    // The LED pages a test made stand for a render.
+    static bool keep(TLCMRtf&, TLCMPanel&, QString*) { return true; }
+
     QTemporaryDir tmp;
     QDir dir{tmp.path()};
     TLCMPanels project;
@@ -43,7 +46,7 @@ TEST_F(SdExport, OneTextPageGivesFourBlocks)
 {
     screen->address = 3;
     screen->units->Append(KindText);
-    const auto r = ExportSd(*screen, tmp.path());
+    const auto r = ExportSd(*screen, tmp.path(), keep);
     ASSERT_TRUE(r.ok) << r.message.toStdString();
     EXPECT_EQ(r.message, QStringLiteral("保存成功。"));
     const QByteArray bytes = file();
@@ -65,7 +68,7 @@ TEST_F(SdExport, OneTextPageGivesFourBlocks)
 
 TEST_F(SdExport, NoPagesNoFile)
 {
-    const auto r = ExportSd(*screen, tmp.path());
+    const auto r = ExportSd(*screen, tmp.path(), keep);
     EXPECT_FALSE(r.ok);
     EXPECT_FALSE(r.written);
     EXPECT_FALSE(QFile::exists(dir.filePath("led.sd")));
@@ -76,7 +79,7 @@ TEST_F(SdExport, ProgramNumbersFollowTheSlotsUsed)
     screen->units->Append(KindText);
     rtf(3);
     screen->units->Append(KindText);
-    ASSERT_TRUE(ExportSd(*screen, tmp.path()).ok);
+    ASSERT_TRUE(ExportSd(*screen, tmp.path(), keep).ok);
     const QByteArray bytes = file();
     ASSERT_EQ(bytes.size(), (2 + 1 + 3 + 1 + 1) * 2048);
     std::vector<int> numbers;
@@ -90,13 +93,13 @@ TEST_F(SdExport, SeventyNineSlotsFitEightyDoNot)
     for (int i = 0; i < 2; ++i)
         rtf(30);
     rtf(19); // 79 slots in all
-    ASSERT_TRUE(ExportSd(*screen, tmp.path()).ok);
+    ASSERT_TRUE(ExportSd(*screen, tmp.path(), keep).ok);
     EXPECT_EQ(file().size(), (2 + 79 + 1) * 2048);
 
     // Once the next number reaches 80 the export stops: later pages are left out, and said so.
     rtf(1);
     screen->units->Append(KindText);
-    const auto r = ExportSd(*screen, tmp.path());
+    const auto r = ExportSd(*screen, tmp.path(), keep);
     EXPECT_FALSE(r.ok) << "pages left out are not a success";
     EXPECT_TRUE(r.written);
     EXPECT_EQ(r.missing.size(), 2);
@@ -109,7 +112,7 @@ TEST_F(SdExport, APageThatCannotBeExportedIsReported)
     screen->units->Append(KindText);
     screen->units->Append(KindTimerEx);
     screen->units->Append(KindText);
-    const auto r = ExportSd(*screen, tmp.path());
+    const auto r = ExportSd(*screen, tmp.path(), keep);
     EXPECT_FALSE(r.ok);
     EXPECT_TRUE(r.written);
     EXPECT_NE(r.message, QStringLiteral("保存成功。"));
