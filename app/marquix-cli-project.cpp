@@ -4,6 +4,7 @@
 #include "model/panel.h"
 #include "model/rtfpage.h"
 #include "model/text.h"
+#include "flows/page_render.h"
 #include "storage/project_json.h"
 #include "storage/sd_export.h"
 
@@ -127,6 +128,41 @@ int RunProjectCommand(const QString& command, Args& args)
             }
         }
         return ExitOk;
+    }
+
+    if (command == QLatin1String("render")) {
+        mx::TLCMPanel* screen = SelectScreen(args, project);
+        if (!screen)
+            return ExitUsage;
+        if (!args.has(QStringLiteral("out")))
+            return usage(QStringLiteral("render needs --out DIR"));
+        const int count = screen->units->GetCount();
+        const auto page = args.intValue(QStringLiteral("page"), 0, 1, std::max(1, count));
+        if (!page)
+            return usage(args.error());
+        const QString dir = args.value(QStringLiteral("out"));
+        if (!QDir().mkpath(dir)) {
+            err(QStringLiteral("%1 cannot be created").arg(QDir::toNativeSeparators(dir)));
+            return ExitDevice;
+        }
+        bool allOk = true;
+        const int first = *page ? *page - 1 : 0;
+        const int last = *page ? *page - 1 : count - 1;
+        for (int k = first; k <= last; ++k) {
+            const mx::RenderedPage r = mx::RenderPageAsSent(*screen, k);
+            for (qsizetype i = 0; i < r.images.size(); ++i) {
+                const QString file = QDir(dir).filePath(QStringLiteral("page-%1-%2.png").arg(k + 1).arg(i + 1));
+                if (!r.images[i].save(file, "PNG")) {
+                    err(QStringLiteral("%1 cannot be written").arg(QDir::toNativeSeparators(file)));
+                    return ExitDevice;
+                }
+                out(QDir::toNativeSeparators(file));
+            }
+            if (!r.note.isEmpty())
+                (r.ok ? out : err)(QStringLiteral("page %1: %2").arg(k + 1).arg(r.note));
+            allOk = allOk && r.ok;
+        }
+        return allOk ? ExitOk : ExitDevice;
     }
 
     if (command == QLatin1String("export-sd")) {

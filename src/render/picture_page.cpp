@@ -51,6 +51,27 @@ QByteArray ImageToPlanes(const QImage& source, int colourType)
     return out;
 }
 
+QImage PlanesToImage(const QByteArray& planes, int width, int height, int colourType)
+{
+    if (width < 8 || height < 1)
+        return {};
+    QImage image(width, height, QImage::Format_RGB888);
+    image.fill(Qt::black);
+    const int rowBytes = width / 8;
+    const qsizetype planeBytes = qsizetype(rowBytes) * height;
+    const auto* src = reinterpret_cast<const uint8_t*>(planes.constData());
+    for (int plane = 0; plane < PlaneCount(colourType); ++plane)
+        for (int y = 0; y < height; ++y) {
+            uint8_t* row = image.scanLine(y);
+            for (int x = 0; x < rowBytes * 8; ++x) {
+                const qsizetype at = plane * planeBytes + qsizetype(y) * rowBytes + x / 8;
+                if (at < planes.size() && (src[at] & (0x80 >> (x % 8))))
+                    row[x * 3 + plane] = 255;
+            }
+        }
+    return image;
+}
+
 PictureOutcome ConvertPicture(TLCMImage& page, const ParamRecord& params)
 {
     const int colourType = params[Param::ColourType];

@@ -16,6 +16,8 @@ int PlaneCount(int colourType);
 // W x H / 8 bytes per plane: red, then green (colour types 2 and 3), then blue (3); rows from
 // the top, the most significant bit the leftmost dot, a bit set when its channel is non-zero.
 QByteArray ImageToPlanes(const QImage& image, int colourType);
+// The picture bit planes stand for: lit channels 255, the rest 0; missing bytes read as unlit.
+QImage PlanesToImage(const QByteArray& planes, int width, int height, int colourType);
 // Every channel the screen cannot show cleared, the others set to 0 or 255 above 128.
 void ThresholdImage(QImage& image, int colourType);
 
