@@ -4,12 +4,10 @@
 
 #include "../tests/render/picture_jpeg_writer.h"
 
+#include "peak_memory.h"
+
 #include <benchmark/benchmark.h>
 
-#include <cstring>
-#include <fstream>
-#include <malloc.h>
-#include <string>
 
 namespace {
 
@@ -21,24 +19,7 @@ const QByteArray& Photo(bool progressive)
     return progressive ? stepwise : baseline;
 }
 
-long StatusKiB(const char* key)
-{
-    std::ifstream status("/proc/self/status");
-    for (std::string line; std::getline(status, line);)
-        if (line.rfind(key, 0) == 0)
-            return std::stol(line.substr(std::strlen(key)));
-    return -1;
-}
-
-template <typename F>
-double PeakMiB(F&& work)
-{
-    malloc_trim(0); // freed heap pages go back, so reusing them shows as growth
-    std::ofstream("/proc/self/clear_refs") << "5"; // restarts the high-water mark
-    const long before = StatusKiB("VmRSS:");
-    work();
-    return double(StatusKiB("VmHWM:") - before) / 1024.0;
-}
+using mxbench::PeakMiB;
 
 // Arguments: the area's width and height (0 x 0 decodes at full size, for comparison), and 1
 // for a progressive photograph, whose coefficients libjpeg must keep whole whatever the scale.

@@ -8,12 +8,10 @@
 #include <QStringEncoder>
 #include <QTextDocument>
 
+#include "peak_memory.h"
+
 #include <benchmark/benchmark.h>
 
-#include <cstring>
-#include <fstream>
-#include <malloc.h>
-#include <string>
 
 namespace {
 
@@ -58,24 +56,7 @@ QByteArray FormatEveryCharacter(qsizetype size)
     return rtf;
 }
 
-long StatusKiB(const char* key)
-{
-    std::ifstream status("/proc/self/status");
-    for (std::string line; std::getline(status, line);)
-        if (line.rfind(key, 0) == 0)
-            return std::stol(line.substr(std::strlen(key)));
-    return -1;
-}
-
-template <typename F>
-double PeakMiB(F&& work)
-{
-    malloc_trim(0);
-    std::ofstream("/proc/self/clear_refs") << "5"; // restarts the high-water mark
-    const long before = StatusKiB("VmRSS:");
-    work();
-    return double(StatusKiB("VmHWM:") - before) / 1024.0;
-}
+using mxbench::PeakMiB;
 
 void Read(benchmark::State& state, const QByteArray& rtf)
 {

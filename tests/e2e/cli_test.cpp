@@ -4,6 +4,8 @@
 #include <QFileInfo>
 #include <QProcess>
 
+#include <csignal>
+
 namespace {
 
 struct CliRun {
@@ -168,6 +170,55 @@ TEST_F(CliProject, BadInputs)
         EXPECT_TRUE(r.err.contains(c.inErr)) << c.args.join(' ').toStdString() << ": " << r.err.toStdString();
     }
     EXPECT_FALSE(QFile::exists(dir.path() + "/x.json"));
+}
+
+} // namespace
+
+namespace {
+
+class CliSend : public Cli {};
+
+TEST_F(CliSend, SendsAProjectWithProgressAndASummary)
+{
+    const QString json = file("p.json", R"({"marquix": 1, "screens": [{"params": {"width": 64, "height": 16},
+        "pages": [{"kind": "text", "lines": ["Hi"]}, {"kind": "richText"}]}]})");
+    const CliRun r = cli({"send", json});
+    ASSERT_EQ(r.exit, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.out.contains("progress 100%")) << r.out.toStdString();
+    EXPECT_TRUE(r.out.contains(QStringLiteral("命令发送成功。")));
+    EXPECT_TRUE(r.out.contains("2 page(s), 2 slot(s), 2 packet(s)")) << r.out.toStdString();
+    EXPECT_TRUE(card.Slot(2).used) << "the rich-text page was laid out and sent";
+    EXPECT_EQ(card.State().downloadMark, 1);
+}
+
+TEST_F(CliSend, CtrlCStopsCleanly)
+{
+    QString pages;
+    for (int i = 0; i < 40; ++i)
+        pages += QStringLiteral(R"({"kind": "text", "lines": ["page %1"]},)").arg(i);
+    pages.chop(1);
+    const QString json = file("many.json", QStringLiteral(R"({"marquix": 1, "screens": [{"pages": [%1]}]})").arg(pages).toUtf8());
+    card.SetPacing(9600); // slow enough to stop in the middle
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("XDG_DATA_HOME", dir.path() + "/home");
+    p.setProcessEnvironment(env);
+    p.start(QStringLiteral(MARQUIX_BINARY_DIR "/marquix-cli"), {"send", json, "--device", link});
+    ASSERT_TRUE(p.waitForStarted());
+    QByteArray seen;
+    while (!seen.contains("page 3/") && p.waitForReadyRead(10000))
+        seen += p.readAllStandardOutput();
+    ASSERT_TRUE(seen.contains("page 3/")) << seen.toStdString();
+    ::kill(pid_t(p.processId()), SIGINT);
+    ASSERT_TRUE(p.waitForFinished(20000));
+    EXPECT_EQ(p.exitCode(), 1);
+    EXPECT_TRUE(QString::fromUtf8(p.readAllStandardError()).contains(QStringLiteral("发送已停止")));
+    EXPECT_EQ(card.State().downloadMark, 1) << "the card left download mode";
+    int pagesOnCard = 0;
+    for (int s = 1; s <= 80; ++s)
+        pagesOnCard += card.Slot(s).used;
+    EXPECT_GT(pagesOnCard, 0);
+    EXPECT_LT(pagesOnCard, 40);
 }
 
 } // namespace

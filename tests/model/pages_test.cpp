@@ -44,8 +44,9 @@ TEST_F(PageTest, NewTextPageRecordAndPayload)
     EXPECT_EQ(r[48], 1);
     EXPECT_EQ(r[49], 1);
     for (int i = 42; i < 56; ++i)
-        if (i != 48 && i != 49)
+        if (i != 48 && i != 49) {
             EXPECT_EQ(r[size_t(i)], 0) << "offset " << i;
+        }
     EXPECT_EQ(LcmDate(page.F64(Rec::StartDate)), QDate(2025, 1, 5));
     EXPECT_EQ(LcmTime(page.F64(Rec::StartTime)), QTime(8, 9, 10));
     EXPECT_EQ(LcmDate(page.F64(Rec::StopDate)), QDate(2025, 1, 5));
@@ -252,8 +253,9 @@ TEST_F(PageTest, CountdownHeaderCarriesTargetNotSchedule)
     EXPECT_EQ(h[31], 0x0A);
     EXPECT_EQ(h[35], 0x01);
     for (int i = 24; i < 40; ++i)
-        if (i != 27 && i != 31 && i != 35)
+        if (i != 27 && i != 31 && i != 35) {
             EXPECT_EQ(h[i], 0) << "byte " << i;
+        }
     EXPECT_EQ(h[41], 6);
 }
 

@@ -161,8 +161,9 @@ TEST(PartitionTable, DecodeClassifies)
         EXPECT_EQ(s.partition->type, c.type) << c.name;
         EXPECT_EQ(s.partition->GetCount(), c.rects) << c.name;
         EXPECT_EQ(s.PartitionsSet, c.partitionsSet) << c.name;
-        if (c.rects == 1)
+        if (c.rects == 1) {
             EXPECT_EQ(*s.partition->GetRect(0), (LcmRect{0, 0, 64, 64})) << c.name;
+        }
     }
 }
 

@@ -38,8 +38,9 @@ TEST_F(ProgramList, CreatePageKnowsEveryPageKind)
                    Case{0x8005, false}, Case{0x8008, false}, Case{KindPanel, false}, Case{0, false}}) {
         auto page = TLCMUnits::CreatePage(c.kind);
         EXPECT_EQ(page != nullptr, c.made) << std::hex << c.kind;
-        if (page)
+        if (page) {
             EXPECT_EQ(page->kind, c.kind);
+        }
     }
     EXPECT_EQ(list().Append(0x8005), nullptr);
     EXPECT_EQ(list().GetCount(), 0);

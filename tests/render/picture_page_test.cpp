@@ -60,8 +60,9 @@ TEST_F(PicturePage, ExtensionDecidesTheDecoder)
         const auto r = LoadPicture(p, write(c.name, jpeg), {8, 4, 1}, 64, 32);
         EXPECT_EQ(r.ok, c.ok) << c.name;
         EXPECT_EQ(p.DisplayData().isEmpty(), !c.ok) << c.name;
-        if (!c.ok)
+        if (!c.ok) {
             EXPECT_FALSE(r.message.isEmpty());
+        }
     }
 }
 
