@@ -97,7 +97,7 @@ FlowResult SendAllPages(TLCMPanel& screen, const SendOptions& options)
         const bool cut =
             page->kind == KindRtf && std::min(static_cast<TLCMRtf*>(page)->LedPageEntries(), kMaxRtfSlots) > used;
         // Slots 1 to 80 all count: a program of exactly 80 fits.
-        if (cut || (next > kProgramSlots && i + 1 < count) || next > kProgramSlots + 1)
+        if (cut || (next > kProgramSlots && i + 1 < count))
             return abort(Outcome::ProgramFull, cut ? label + QStringLiteral(" does not fit in the slots left")
                                                    : QStringLiteral("pages after %1 do not fit").arg(label));
         QThread::msleep(10);
