@@ -32,6 +32,25 @@ QString kindName(uint16_t kind)
     }
 }
 
+// Two LED rows per text line: the upper dot is the glyph's colour, the lower one its background.
+void printOnTerminal(const QImage& source)
+{
+    const QImage img = source.convertToFormat(QImage::Format_RGB888);
+    QByteArray text;
+    for (int y = 0; y < img.height(); y += 2) {
+        for (int x = 0; x < img.width(); ++x) {
+            const QColor top = img.pixelColor(x, y);
+            const QColor bottom = y + 1 < img.height() ? img.pixelColor(x, y + 1) : QColor(Qt::black);
+            text += QStringLiteral("\033[38;2;%1;%2;%3m\033[48;2;%4;%5;%6m\u2580")
+                        .arg(top.red()).arg(top.green()).arg(top.blue())
+                        .arg(bottom.red()).arg(bottom.green()).arg(bottom.blue())
+                        .toUtf8();
+        }
+        text += "\033[0m\n";
+    }
+    std::fputs(text.constData(), stdout);
+}
+
 } // namespace
 
 int LoadAnyProject(const QString& path, mx::TLCMPanels& project)
@@ -157,6 +176,8 @@ int RunProjectCommand(const QString& command, Args& args)
                     return ExitDevice;
                 }
                 out(QDir::toNativeSeparators(file));
+                if (args.has(QStringLiteral("terminal")))
+                    printOnTerminal(r.images[i]);
             }
             if (!r.note.isEmpty())
                 (r.ok ? out : err)(QStringLiteral("page %1: %2").arg(k + 1).arg(r.note));

@@ -91,7 +91,7 @@ int usage(const QString& message)
         "  info PROJECT [--json]\n"
         "  convert IN OUT                     .lcm <-> .json by extension\n"
         "  export-sd PROJECT [--screen N] --dir DIR     writes DIR/led.sd\n"
-        "  render PROJECT [--screen N] [--page K] --out DIR   PNGs of the LED pages as sent\n"
+        "  render PROJECT [--screen N] [--page K] --out DIR [--terminal]   PNGs of the LED pages as sent\n"
         "  send PROJECT [--screen N] (--port N | --device PATH)   the program to the card\n"
         "device commands (--port N | --device PATH) [--address N]:\n"
         "  version | search | clear | sync-clock\n"
@@ -164,7 +164,7 @@ int main(int argc, char** argv)
     }
     static const QStringList projectCommands = {"info", "convert", "export-sd", "render"};
     if (projectCommands.contains(command)) {
-        cli::Args parsed(args, {"screen", "dir", "page", "out"}, {"json"});
+        cli::Args parsed(args, {"screen", "dir", "page", "out"}, {"json", "terminal"});
         if (!parsed.ok())
             return cli::usage(parsed.error());
         return cli::RunProjectCommand(command, parsed);

@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QImage>
 #include <QProcess>
 
 #include <csignal>
@@ -143,6 +144,11 @@ TEST_F(CliProject, ConvertInfoAndExport)
     EXPECT_TRUE(r.out.contains("page 2: clock")) << r.out.toStdString();
     r = cli({"info", lcm, "--json"}, false);
     EXPECT_TRUE(r.out.contains("\"marquix\": 1"));
+
+    r = cli({"render", lcm, "--page", "1", "--out", dir.path() + "/pages", "--terminal"}, false);
+    EXPECT_EQ(r.exit, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.out.contains("\033[48;2;")) << "drawn in the terminal";
+    EXPECT_EQ(QImage(dir.path() + "/pages/page-1-1.png").size(), QSize(64, 16));
 
     r = cli({"export-sd", lcm, "--dir", dir.path()}, false);
     EXPECT_EQ(r.exit, 0) << r.err.toStdString();
