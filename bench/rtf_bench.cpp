@@ -117,12 +117,4 @@ BENCHMARK(BM_ReadFormatEveryCharacter10MB)->Unit(benchmark::kMillisecond)->Itera
 // 64 KB is the most a rich-text page holds; 10 MB shows the writer is linear too.
 BENCHMARK(BM_WriteMixed)->Unit(benchmark::kMillisecond)->Arg(64 * 1024)->Arg(kTenMegabytes)->Iterations(3);
 
-int main(int argc, char** argv)
-{
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+#include "gui_main.h"
