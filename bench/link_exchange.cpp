@@ -2,6 +2,7 @@
 // cost on top of the wire time. Paced runs report overhead_pct = measured / wire time - 1,
 // wire time being (packet bytes + 52) x 10 / baud.
 #include "link/cncomm.h"
+#include "link/packet.h"
 #include "link/portdir.h"
 #include "link/rs232.h"
 #include "sim/pty_server.h"
@@ -14,24 +15,17 @@
 
 namespace {
 
+// The packet the tool would send: the engine's own frame code, program number 1.
 QByteArray MakePacket(uint8_t cmd, const QByteArray& payload = {})
 {
-    const int len = 52 + int(payload.size());
-    QByteArray p(len, '\0');
-    auto* b = reinterpret_cast<uint8_t*>(p.data());
-    b[0] = 0xA0;
-    b[1] = uint8_t(len);
-    b[2] = uint8_t(len >> 8);
-    b[3] = 1;
-    b[13] = b[14] = cmd;
-    b[15] = uint8_t(cmd - 1);
-    b[16] = 1;
-    std::copy(payload.begin(), payload.end(), p.begin() + 48);
-    const uint16_t sum = mx::sim::Sum16(b, len - 4);
-    b[len - 4] = uint8_t(sum);
-    b[len - 3] = uint8_t(sum >> 8);
-    b[len - 1] = 0x50;
-    return p;
+    mx::TLCMUnit unit;
+    unit.commandCode = cmd;
+    unit.SetPayload(reinterpret_cast<const uint8_t*>(payload.constData()), int(payload.size()));
+    unit.BuildHeader();
+    unit.Packet()[16] = 1;
+    unit.CopyPayload();
+    unit.FinishPacket();
+    return QByteArray(reinterpret_cast<const char*>(unit.Packet()), unit.PacketLength());
 }
 
 struct Line {

@@ -21,13 +21,18 @@ protected:
         if (withDevice)
             args << "--device" << link;
         QProcess p;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("XDG_DATA_HOME", dir.path() + "/home"); // keep the user's LED.ini out
-        env.insert("QT_QPA_PLATFORM", "offscreen");
-        p.setProcessEnvironment(env);
+        p.setProcessEnvironment(environment());
         p.start(QStringLiteral(MARQUIX_BINARY_DIR "/marquix-cli"), args);
         EXPECT_TRUE(p.waitForFinished(30000));
         return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
+    }
+    // Keeps the user's LED.ini out of the programs the tests start.
+    QProcessEnvironment environment() const
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_DATA_HOME", dir.path() + "/home");
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        return env;
     }
     QString file(const QString& name, const QByteArray& content)
     {
@@ -117,9 +122,6 @@ TEST_F(Cli, SearchFindsThePortNamedInTheSettings)
     EXPECT_TRUE(r.out.contains("port 7"));
 }
 
-} // namespace
-
-namespace {
 
 class CliProject : public Cli {};
 
@@ -178,9 +180,6 @@ TEST_F(CliProject, BadInputs)
     EXPECT_FALSE(QFile::exists(dir.path() + "/x.json"));
 }
 
-} // namespace
-
-namespace {
 
 class CliSend : public Cli {};
 
@@ -206,9 +205,7 @@ TEST_F(CliSend, CtrlCStopsCleanly)
     const QString json = file("many.json", QStringLiteral(R"({"marquix": 1, "screens": [{"pages": [%1]}]})").arg(pages).toUtf8());
     card.SetPacing(9600); // slow enough to stop in the middle
     QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("XDG_DATA_HOME", dir.path() + "/home");
-    p.setProcessEnvironment(env);
+    p.setProcessEnvironment(environment());
     p.start(QStringLiteral(MARQUIX_BINARY_DIR "/marquix-cli"), {"send", json, "--device", link});
     ASSERT_TRUE(p.waitForStarted());
     QByteArray seen;
