@@ -167,9 +167,9 @@ int RunDeviceCommand(const QString& command, Args& args)
         const bool ok = screen.Connect(false);
         screen.CloseLink();
         if (!ok)
-            return report({mx::Outcome::NoController, {}, {}});
+            return report({mx::Outcome::NoController, mx::LineDetail(screen), {}, {}});
         out(screen.versionText);
-        return report({mx::Outcome::Success, {}, {}});
+        return report({mx::Outcome::Success, {}, {}, {}});
     }
     if (command == QLatin1String("clear"))
         return report(mx::ClearScreen(screen));
@@ -211,14 +211,14 @@ int RunDeviceCommand(const QString& command, Args& args)
             const mx::FlowResult r = mx::ReadScreenParameters(screen);
             if (r.ok())
                 out(screen.PartitionsSet ? partitionLine(*screen.partition) : QStringLiteral("none set"));
-            return report(r.ok() ? mx::FlowResult{mx::Outcome::Success, {}, {}} : mx::FlowResult{mx::Outcome::Timeout, {}, {}});
+            return report(r.ok() ? mx::FlowResult{mx::Outcome::Success, {}, {}, {}} : mx::FlowResult{mx::Outcome::Timeout, r.detail, {}, {}});
         }
         // A single rectangle stands for the whole screen, whose size the card knows.
         if (screen.partition->GetCount() == 1) {
             const bool ok = screen.Connect(false) && screen.ReadParameters();
             screen.CloseLink();
             if (!ok)
-                return report({mx::Outcome::NoController, {}, {}});
+                return report({mx::Outcome::NoController, mx::LineDetail(screen), {}, {}});
         }
         mx::ClassifyRects(screen, screen.partition->GetCount());
         return report(mx::SendPartitionLayout(screen));

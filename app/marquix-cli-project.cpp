@@ -2,11 +2,13 @@
 #include "marquix-cli.h"
 
 #include "model/panel.h"
+#include "model/partition.h"
 #include "model/rtfpage.h"
 #include "model/text.h"
 #include "flows/page_render.h"
+#include "flows/program.h"
 #include "storage/project_json.h"
-#include "storage/sd_export.h"
+#include "flows/sd_export.h"
 
 #include <QDir>
 #include <QFile>
@@ -124,7 +126,11 @@ int RunProjectCommand(const QString& command, Args& args)
                 .arg(project.serialPortNumber));
         for (int i = 0; i < project.Count(); ++i) {
             mx::TLCMPanel& s = *project.GetPanel(i);
-            const int used = mx::AssignSlots(s);
+            // The slots and warnings a send gives: rich text laid out, the program's limit applied.
+            const mx::ProgramCheck check = mx::CheckProgram(s, RichTextRenderer(), mx::kProgramSlots);
+            int used = 0;
+            for (const int n : check.slots)
+                used += n;
             out(QStringLiteral("screen %1 \"%2\": address %3, %4 x %5 dots, colour type %6, partition type %7 "
                                "with %8 area(s), %9 page(s), %10 of 80 program slots")
                     .arg(i + 1)
@@ -139,12 +145,22 @@ int RunProjectCommand(const QString& command, Args& args)
                     .arg(used));
             for (int k = 0; k < s.units->GetCount(); ++k) {
                 mx::TLCMSendMsg& p = *s.units->GetPage(k);
-                out(QStringLiteral("  page %1: %2 \"%3\", partition %4, %5 slot(s)")
+                const QString slots = k < check.slots.size()
+                                          ? (check.slots[k] ? QStringLiteral("%1 slot(s)").arg(check.slots[k])
+                                                            : QStringLiteral("no slot left"))
+                                          : QStringLiteral("not checked");
+                out(QStringLiteral("  page %1: %2 \"%3\", partition %4%5, %6")
                         .arg(k + 1)
                         .arg(kindName(p.kind), p.GetName())
                         .arg(p.GetPartition())
-                        .arg(p.GetSlotCount()));
+                        .arg(mx::PagePartitionMissing(s, p) ? QStringLiteral(" (no such area: plays in area 1)")
+                                                            : QString())
+                        .arg(slots));
             }
+            if (check.outcome != mx::Outcome::Success)
+                out(QStringLiteral("  cannot be sent: %1").arg(check.detail));
+            for (const QString& w : check.warnings)
+                out(QStringLiteral("  warning: %1").arg(w));
         }
         return ExitOk;
     }
@@ -181,6 +197,8 @@ int RunProjectCommand(const QString& command, Args& args)
             }
             if (!r.note.isEmpty())
                 (r.ok ? out : err)(QStringLiteral("page %1: %2").arg(k + 1).arg(r.note));
+            for (const QString& w : r.warnings)
+                err(QStringLiteral("page %1: warning: %2").arg(k + 1).arg(w));
             allOk = allOk && r.ok;
         }
         return allOk ? ExitOk : ExitDevice;
@@ -193,6 +211,8 @@ int RunProjectCommand(const QString& command, Args& args)
         if (!args.has(QStringLiteral("dir")))
             return usage(QStringLiteral("export-sd needs --dir DIR"));
         const mx::ExportOutcome r = mx::ExportSd(*screen, args.value(QStringLiteral("dir")), RichTextRenderer());
+        for (const QString& w : r.warnings)
+            err(QStringLiteral("warning: %1").arg(w));
         (r.ok ? out : err)(r.message);
         if (r.written)
             out(QStringLiteral("%1: %2 blocks").arg(QDir::toNativeSeparators(r.path)).arg(r.blocks));

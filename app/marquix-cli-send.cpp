@@ -58,7 +58,7 @@ int RunSend(Args& args)
 {
     const QStringList& pos = args.positionals();
     if (pos.size() != 1)
-        return usage(QStringLiteral("send PROJECT --screen N (--port N | --device PATH)"));
+        return usage(QStringLiteral("send PROJECT --screen N (--port N | --device PATH) [--force]"));
     mx::TLCMPanels project;
     if (const int rc = LoadAnyProject(pos[0], project))
         return rc;
@@ -80,6 +80,12 @@ int RunSend(Args& args)
     const int pageCount = screen->units->GetCount();
     options.progress = [&](const mx::SendEvent& e) { printer.show(e, pageCount); };
     options.stop = [] { return g_stop.load(); };
+    const bool force = args.has(QStringLiteral("force"));
+    options.confirmScreen = [&](const mx::ScreenMismatch& m) {
+        if (force)
+            err(QStringLiteral("warning: %1; sending anyway (--force)").arg(m.Describe()));
+        return force;
+    };
     const mx::FlowResult r = mx::SendAllPages(*screen, options);
     printer.end();
 
@@ -94,6 +100,8 @@ int RunSend(Args& args)
                                 .arg(s.packets)
                                 .arg(s.bytes)
                                 .arg(double(s.ms) / 1000.0, 0, 'f', 2);
+    for (const QString& w : r.warnings)
+        err(QStringLiteral("warning: %1").arg(w));
     if (r.ok()) {
         out(mx::text::Success());
         out(summary);
@@ -102,6 +110,8 @@ int RunSend(Args& args)
     err(mx::text::OutcomeText(r.outcome));
     if (!r.detail.isEmpty())
         err(r.detail);
+    if (r.outcome == mx::Outcome::ScreenMismatch)
+        err(QStringLiteral("set the card's screen (params write --project) or give --force to send anyway"));
     err(summary);
     return ExitDevice;
 }

@@ -92,7 +92,8 @@ int usage(const QString& message)
         "  convert IN OUT                     .lcm <-> .json by extension\n"
         "  export-sd PROJECT [--screen N] --dir DIR     writes DIR/led.sd\n"
         "  render PROJECT [--screen N] [--page K] --out DIR [--terminal]   PNGs of the LED pages as sent\n"
-        "  send PROJECT [--screen N] (--port N | --device PATH)   the program to the card\n"
+        "  send PROJECT [--screen N] (--port N | --device PATH) [--force]   the program to the card;\n"
+        "                                     --force sends to a card whose screen is not the project's\n"
         "device commands (--port N | --device PATH) [--address N]:\n"
         "  version | search | clear | sync-clock\n"
         "  brightness [LEVEL]                 read, or set 0..15\n"
@@ -157,7 +158,7 @@ int main(int argc, char** argv)
         return cli::RunDeviceCommand(command, parsed);
     }
     if (command == QLatin1String("send")) {
-        cli::Args parsed(args, {"port", "device", "screen"});
+        cli::Args parsed(args, {"port", "device", "screen"}, {"force"});
         if (!parsed.ok())
             return cli::usage(parsed.error());
         return cli::RunSend(parsed);

@@ -7,7 +7,7 @@
 
 #include <optional>
 
-#include "storage/sd_export.h"
+#include "flows/program.h"
 
 namespace mx {
 class TLCMPanel;

@@ -11,7 +11,7 @@ namespace mx {
 
 namespace {
 
-FlowResult result(Outcome o, const QString& detail = {}) { return {o, detail, {}}; }
+FlowResult result(Outcome o, const QString& detail = {}) { return {o, detail, {}, {}}; }
 
 // Closes the port on the way out of every flow, whatever path it takes.
 struct LinkGuard {
@@ -19,7 +19,62 @@ struct LinkGuard {
     ~LinkGuard() { screen.CloseLink(); }
 };
 
+FlowResult noController(const TLCMPanel& screen) { return result(Outcome::NoController, LineDetail(screen)); }
+FlowResult timeout(const TLCMPanel& screen) { return result(Outcome::Timeout, LineDetail(screen)); }
+FlowResult successOr(bool ok, const TLCMPanel& screen) { return ok ? result(Outcome::Success) : timeout(screen); }
+
+QString colourTypeName(int type)
+{
+    switch (type) {
+    case 1: return QStringLiteral("single colour");
+    case 2: return QStringLiteral("red and green");
+    case 3: return QStringLiteral("full colour");
+    default: return QStringLiteral("colour type %1").arg(type);
+    }
+}
+
+// The layout and parameters a full connection replaces, put back when a send does not go ahead.
+struct ScreenSnapshot {
+    explicit ScreenSnapshot(const TLCMPanel& s)
+        : params(s.params), type(s.partition->type), rects(s.partition->Rects()), partitionsSet(s.PartitionsSet)
+    {
+    }
+    void Restore(TLCMPanel& s) const
+    {
+        s.params = params;
+        s.partition->type = type;
+        s.partition->ClearRects();
+        for (const LcmRect& r : rects)
+            s.partition->AddRect(r);
+        s.PartitionsSet = partitionsSet;
+    }
+    ParamRecord params;
+    int8_t type;
+    std::vector<LcmRect> rects;
+    uint8_t partitionsSet;
+};
+
 } // namespace
+
+QString LineDetail(const TLCMPanel& screen, const QString& otherwise)
+{
+    if (screen.port->Failed())
+        return QStringLiteral("the line went away: %1").arg(screen.port->DeviceName());
+    if (!screen.port->IsOpen() && !screen.port->OpenError().isEmpty())
+        return screen.port->OpenError();
+    return otherwise;
+}
+
+QString ScreenMismatch::Describe() const
+{
+    return QStringLiteral("the card's screen is %1 x %2 %3; the project's is %4 x %5 %6")
+        .arg(cardWidth)
+        .arg(cardHeight)
+        .arg(colourTypeName(cardColourType))
+        .arg(projectWidth)
+        .arg(projectHeight)
+        .arg(colourTypeName(projectColourType));
+}
 
 FlowResult SendAllPages(TLCMPanel& screen, const SendOptions& options)
 {
@@ -37,78 +92,77 @@ FlowResult SendAllPages(TLCMPanel& screen, const SendOptions& options)
         return out;
     };
 
+    const ScreenSnapshot before(screen);
     if (!screen.Connect(true))
-        return finish(Outcome::Timeout, QStringLiteral("the card did not answer the connection"));
+        return finish(Outcome::Timeout, LineDetail(screen, QStringLiteral("the card did not answer the connection")));
+    if (screen.Width() != before.params[Param::Width] * 8 || screen.Height() != before.params[Param::Height] * 8
+        || screen.ColourType() != before.params[Param::ColourType]) {
+        const ScreenMismatch m{before.params[Param::Width] * 8, before.params[Param::Height] * 8,
+                               before.params[Param::ColourType], screen.Width(), screen.Height(), screen.ColourType()};
+        if (!options.confirmScreen || !options.confirmScreen(m)) {
+            before.Restore(screen); // the project keeps the screen it was made for
+            return finish(Outcome::ScreenMismatch, m.Describe());
+        }
+    }
+
+    // Every page is laid out and checked before the card's program is touched.
+    const ProgramCheck check = CheckProgram(screen, options.render, kProgramSlots);
+    out.warnings = check.warnings;
+    if (check.outcome != Outcome::Success)
+        return finish(check.outcome, check.detail);
+
     if (!screen.MarkSendAll(0))
-        return finish(Outcome::Timeout, QStringLiteral("the card did not take the start of the download"));
+        return finish(Outcome::Timeout, LineDetail(screen, QStringLiteral("the card did not take the start of the download")));
     sum.bytes += kFrameOverhead;
 
-    const int totalSlots = std::max(1, AssignSlots(screen));
-    const int step = 100 / totalSlots;
-    int percent = 0;
     SendEvent event;
-    screen.onProgress = [&] {
-        percent = std::min(99, percent + std::max(step, 1));
-        event.percent = percent;
-        ++event.packets;
-        if (TLCMSendMsg* p = screen.units->GetPage(event.page))
-            event.bytes += p->PacketLength();
+    event.totalPackets = std::max(1, check.packets);
+    int posted = 0;
+    screen.onProgress = [&](bool delivered) {
+        ++posted;
+        event.percent = std::min(99, posted * 100 / event.totalPackets);
+        if (delivered) {
+            ++event.packets;
+            if (TLCMSendMsg* p = screen.units->GetPage(event.page))
+                event.bytes += p->PacketLength();
+        }
         if (options.progress)
             options.progress(event);
     };
     screen.shouldStop = options.stop;
 
-    // Every way out after the start mark sends the end mark, so the card leaves its download state.
-    auto abort = [&](Outcome o, const QString& detail) {
-        screen.onProgress = {};
-        screen.shouldStop = {};
-        sum.packets = event.packets;
-        sum.bytes += event.bytes;
-        if (screen.MarkSendAll(1))
-            sum.bytes += kFrameOverhead;
-        return finish(o, detail);
-    };
-
-    int next = 1;
-    const int count = screen.units->GetCount();
-    for (int i = 0; i < count; ++i) {
-        TLCMSendMsg* page = screen.units->GetPage(i);
-        const QString label = QStringLiteral("page %1 (%2)").arg(i + 1).arg(page->GetName());
-        if (page->kind == KindRtf) {
-            QString why;
-            const auto& render = options.render ? options.render : LayOutRichText;
-            if (!render(static_cast<TLCMRtf&>(*page), screen, &why))
-                return abort(Outcome::RenderFailed, label + QStringLiteral(" could not be laid out: ") + why);
-        }
-        event.page = i;
-        event.programNumber = next;
-        int used = 0;
-        const bool sent = screen.SendPage(i, next, nullptr, false, &used);
-        if (options.stop && options.stop())
-            return abort(Outcome::Stopped, QStringLiteral("stopped before ") + label + QStringLiteral(" was complete"));
-        if (!sent)
-            return abort(Outcome::Timeout, label + (page->kind == KindTimerEx
-                                                        ? QStringLiteral(" is a kind the card cannot take")
-                                                        : QStringLiteral(" got no valid reply")));
-        next += used;
-        sum.pages += 1;
-        sum.slots += used;
-        // LED pages past the 30 a page may hold are dropped by design; past slot 80 they are lost.
-        const bool cut =
-            page->kind == KindRtf && std::min(static_cast<TLCMRtf*>(page)->LedPageEntries(), kMaxRtfSlots) > used;
-        // Slots 1 to 80 all count: a program of exactly 80 fits.
-        if (cut || (next > kProgramSlots && i + 1 < count))
-            return abort(Outcome::ProgramFull, cut ? label + QStringLiteral(" does not fit in the slots left")
-                                                   : QStringLiteral("pages after %1 do not fit").arg(label));
-        QThread::msleep(10);
-    }
+    const ProgramWalk walk = WalkProgram(
+        screen, kProgramSlots,
+        [&](int index, int firstSlot, int* used) {
+            event.page = index;
+            event.programNumber = firstSlot;
+            const bool sent = screen.SendPage(index, firstSlot, nullptr, false, used);
+            if (sent)
+                QThread::msleep(10);
+            return sent;
+        },
+        options.stop);
     screen.onProgress = {};
     screen.shouldStop = {};
+    sum.pages = walk.pages;
+    sum.slots = walk.slots;
     sum.packets = event.packets;
     sum.bytes += event.bytes;
-    if (!screen.MarkSendAll(1))
-        return finish(Outcome::Timeout, QStringLiteral("the card did not take the end of the download"));
-    sum.bytes += kFrameOverhead;
+
+    // Every way out after the start mark sends the end mark, so the card leaves its download state.
+    const bool ended = screen.MarkSendAll(1);
+    if (ended)
+        sum.bytes += kFrameOverhead;
+    if (walk.outcome != Outcome::Success) {
+        QString detail = walk.detail;
+        if (walk.outcome == Outcome::Timeout)
+            detail = LineDetail(screen, detail);
+        if (!walk.missing.isEmpty() && walk.outcome != Outcome::Stopped)
+            detail += QStringLiteral("; not on the card: ") + walk.missing.join(QStringLiteral(", "));
+        return finish(walk.outcome, detail);
+    }
+    if (!ended)
+        return finish(Outcome::Timeout, LineDetail(screen, QStringLiteral("the card did not take the end of the download")));
     event.percent = 100;
     if (options.progress)
         options.progress(event);
@@ -120,18 +174,18 @@ FlowResult ClearScreen(TLCMPanel& screen)
 {
     LinkGuard guard{screen};
     if (!screen.Connect(true))
-        return result(Outcome::NoController);
-    return result(screen.SendClear() ? Outcome::Success : Outcome::Timeout);
+        return noController(screen);
+    return successOr(screen.SendClear(), screen);
 }
 
 FlowResult SendPartitionLayout(TLCMPanel& screen)
 {
     LinkGuard guard{screen};
     if (!screen.Connect(false))
-        return result(Outcome::NoController);
+        return noController(screen);
     const bool cleared = screen.SendClear(); // a failed clear does not keep the layout back
     if (!screen.WritePartitions())
-        return result(Outcome::Timeout);
+        return timeout(screen);
     return cleared ? result(Outcome::Success)
                    : result(Outcome::Timeout, QStringLiteral("the partitions were written, but the clear got no reply"));
 }
@@ -139,7 +193,9 @@ FlowResult SendPartitionLayout(TLCMPanel& screen)
 FlowResult ReadScreenParameters(TLCMPanel& screen)
 {
     LinkGuard guard{screen};
-    return result(screen.Connect(true) ? Outcome::ParamsRead : Outcome::ParamsNotRead);
+    if (!screen.Connect(true))
+        return result(Outcome::ParamsNotRead, LineDetail(screen));
+    return result(Outcome::ParamsRead);
 }
 
 FlowResult WriteScreenParameters(TLCMPanel& screen, const ParamRecord& working)
@@ -147,23 +203,23 @@ FlowResult WriteScreenParameters(TLCMPanel& screen, const ParamRecord& working)
     LinkGuard guard{screen};
     screen.params = working;
     if (!screen.Connect(false))
-        return result(Outcome::NoController);
+        return noController(screen);
     switch (screen.WriteParameters()) {
     case ParamWriteResult::Rejected: return result(Outcome::ParamsRejected);
-    case ParamWriteResult::Failed: return result(Outcome::NoController);
+    case ParamWriteResult::Failed: return noController(screen);
     case ParamWriteResult::Ok: break;
     }
-    return result(screen.SendClear() ? Outcome::Success : Outcome::Timeout);
+    return successOr(screen.SendClear(), screen);
 }
 
 FlowResult ReadBrightness(TLCMPanel& screen, int* level)
 {
     LinkGuard guard{screen};
     if (!screen.Connect(false))
-        return result(Outcome::NoController);
+        return noController(screen);
     std::array<uint8_t, 32> data{};
     if (!screen.ReadBrightness(data))
-        return result(Outcome::Timeout);
+        return timeout(screen);
     if (level)
         *level = data[0] & 0x0F;
     return result(Outcome::Success);
@@ -173,8 +229,8 @@ FlowResult SetBrightness(TLCMPanel& screen, int level)
 {
     LinkGuard guard{screen};
     if (!screen.Connect(false))
-        return result(Outcome::NoController);
-    return result(screen.SetBrightness(uint8_t(level)) ? Outcome::Success : Outcome::Timeout);
+        return noController(screen);
+    return successOr(screen.SetBrightness(uint8_t(level)), screen);
 }
 
 PowerSchedule DefaultPowerSchedule() { return {0, 9, 0, 21, 0}; }
@@ -204,10 +260,10 @@ FlowResult ReadPowerScheduleAsIs(TLCMPanel& screen, PowerSchedule& values)
 {
     LinkGuard guard{screen};
     if (!screen.Connect(false))
-        return result(Outcome::NoController);
+        return noController(screen);
     PowerSchedule read;
     if (!screen.ReadPowerSchedule(read))
-        return result(Outcome::Timeout);
+        return timeout(screen);
     values = read;
     return result(Outcome::Success);
 }
@@ -216,17 +272,16 @@ FlowResult SendPowerSchedule(TLCMPanel& screen, const PowerSchedule& v)
 {
     LinkGuard guard{screen};
     if (!screen.Connect(false))
-        return result(Outcome::NoController);
-    return result(screen.SetPowerSchedule(v.mode, v.onHour, v.onMinute, v.offHour, v.offMinute) ? Outcome::Success
-                                                                                               : Outcome::Timeout);
+        return noController(screen);
+    return successOr(screen.SetPowerSchedule(v.mode, v.onHour, v.onMinute, v.offHour, v.offMinute), screen);
 }
 
 FlowResult SyncClock(TLCMPanel& screen)
 {
     LinkGuard guard{screen};
     if (!screen.Connect(true))
-        return result(Outcome::NoController);
-    return result(screen.SetClock() ? Outcome::Success : Outcome::Timeout);
+        return noController(screen);
+    return successOr(screen.SetClock(), screen);
 }
 
 } // namespace mx

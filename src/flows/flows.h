@@ -2,6 +2,8 @@
 // closed, and answers the outcome whose text the program shows.
 #pragma once
 
+#include "flows/outcome.h"
+#include "flows/program.h"
 #include "model/panel.h"
 
 #include <QString>
@@ -10,27 +12,21 @@
 
 namespace mx {
 
-class TLCMRtf;
-
-enum class Outcome {
-    Success,        // "命令发送成功。"
-    Timeout,        // "命令发送失败，通讯超时（错误代码：0x00000033）."
-    NoController,   // "没有找到控制卡，请检查硬件后重新查找。"
-    ProgramFull,    // "节目数量超出范围."
-    ParamsRejected, // "命今发送失败,可能是屏大小超出范围。错误代号 (0x04)"
-    ParamsRead,     // "读取屏参成功!"
-    ParamsNotRead,  // "读取屏参失败!"
-    NothingToSend,  // a screen without pages: no connection, no message
-    Stopped,        // the operator stopped a send
-    RenderFailed,   // a rich-text page could not be laid out
-};
 
 struct SendEvent {
     int page = -1;          // list index of the page being sent
     int programNumber = 0;  // its first program slot
     int packets = 0;        // packets that reached the card so far
+    int totalPackets = 0;   // packets of the whole program
     qint64 bytes = 0;       // their bytes
-    int percent = 0;        // 0 ... 100
+    int percent = 0;        // by packets: below 100 until the end mark was taken, then 100
+};
+
+// The card's screen against the project's, found by the connection before any page is sent.
+struct ScreenMismatch {
+    int projectWidth = 0, projectHeight = 0, projectColourType = 0;
+    int cardWidth = 0, cardHeight = 0, cardColourType = 0;
+    QString Describe() const;
 };
 
 struct SendSummary {
@@ -43,7 +39,10 @@ struct SendSummary {
 
 struct SendOptions {
     // Lays a rich-text page out before it is sent; empty: the renderer, as the editor would.
-    std::function<bool(TLCMRtf& page, TLCMPanel& screen, QString* why)> render;
+    RichTextRenderer render;
+    // Asked when the card's screen differs from the project's; true sends anyway (the pages
+    // are then made for the card's screen). Empty: the send stops before the download mark.
+    std::function<bool(const ScreenMismatch&)> confirmScreen;
     std::function<void(const SendEvent&)> progress;
     // Asked between packets; true ends the send after the current exchange.
     std::function<bool()> stop;
@@ -51,10 +50,15 @@ struct SendOptions {
 
 struct FlowResult {
     Outcome outcome = Outcome::Success;
-    QString detail;      // what a message box cannot say: the page that failed, and why
-    SendSummary summary; // SendAllPages only
+    QString detail;       // what a message box cannot say: the page that failed, and why
+    SendSummary summary;  // SendAllPages only
+    QStringList warnings; // SendAllPages: what the sign will not show of the pages sent
     bool ok() const { return outcome == Outcome::Success || outcome == Outcome::ParamsRead; }
 };
+
+// What the line says about a failed exchange (the device vanished, or why it did not open),
+// for the detail beside the outcome text; otherwise when it says nothing.
+QString LineDetail(const TLCMPanel& screen, const QString& otherwise = {});
 
 FlowResult SendAllPages(TLCMPanel& screen, const SendOptions& options = {});
 FlowResult ClearScreen(TLCMPanel& screen);          // after the operator confirmed

@@ -1,6 +1,8 @@
 #include "flows/page_render.h"
 
+#include "flows/program.h"
 #include "link/packet.h"
+#include "model/page_checks.h"
 #include "model/panel.h"
 #include "model/rtfpage.h"
 #include "model/templates.h"
@@ -87,6 +89,11 @@ RenderedPage RenderPageAsSent(TLCMPanel& screen, int index)
     }
     if (page->kind == KindRtf && !LayOutRichText(static_cast<TLCMRtf&>(*page), screen, &out.note))
         return out;
+    if (const QString why = PageRefusal(*page); !why.isEmpty()) {
+        out.note = QStringLiteral("the page cannot be sent: ") + why;
+        return out;
+    }
+    out.warnings = PageWarnings(screen, *page);
 
     bool sent = false;
     const QList<Packet> packets = packetsOf(screen, index, &sent);

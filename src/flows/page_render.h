@@ -5,6 +5,7 @@
 #include <QImage>
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 namespace mx {
 
@@ -14,6 +15,7 @@ struct RenderedPage {
     bool ok = false;
     QList<QImage> images; // one per LED page (program slot), in slot order
     QString note;         // what the pictures cannot show, or why there are none
+    QStringList warnings; // what the sign will not show of the page as sent
 };
 
 RenderedPage RenderPageAsSent(TLCMPanel& screen, int index);

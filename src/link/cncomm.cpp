@@ -5,6 +5,7 @@
 #include <QFile>
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <csignal>
 #include <fcntl.h>
 #include <poll.h>
@@ -118,6 +119,7 @@ bool CnComm::Open(int port, int baudRate, uint8_t parity, uint8_t byteSize, uint
         port_ = port;
         device_.clear();
         failed_ = false;
+        openError_ = QStringLiteral("COM%1 names no device").arg(port);
         return false;
     }
     return OpenDevice(device, baudRate, parity, byteSize, stopBits, port);
@@ -130,8 +132,13 @@ bool CnComm::OpenDevice(const QString& device, int baudRate, uint8_t parity, uin
     port_ = portNumber;
     device_ = device;
     failed_ = false;
-    if (device.isEmpty())
+    openError_.clear();
+    auto refuse = [&](const QString& why) {
+        openError_ = QStringLiteral("%1: %2").arg(device, why);
         return false;
+    };
+    if (device.isEmpty())
+        return refuse(QStringLiteral("no device named"));
 
     const QByteArray path = QFile::encodeName(device);
     int fd;
@@ -139,23 +146,26 @@ bool CnComm::OpenDevice(const QString& device, int baudRate, uint8_t parity, uin
         fd = ::open(path.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0)
-        return false;
+        return refuse(errno == ENOENT ? QStringLiteral("no such device")
+                      : errno == EBUSY ? QStringLiteral("the port is held by another program")
+                                       : QString::fromLocal8Bit(std::strerror(errno)));
 
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISCHR(st.st_mode) || !::isatty(fd)) {
+        const bool character = S_ISCHR(st.st_mode);
         ::close(fd);
-        return false;
+        return refuse(character ? QStringLiteral("not a serial line") : QStringLiteral("not a character device"));
     }
     // Another program holding the port exclusively makes the open above fail with EBUSY;
     // from here on we hold it, and release the hold before closing.
     if (::ioctl(fd, TIOCEXCL) != 0) {
         ::close(fd);
-        return false;
+        return refuse(QStringLiteral("the port cannot be held for this program"));
     }
     hComm_ = fd;
     if (!SetState(baudRate, parity, byteSize, stopBits)) {
         Close(500);
-        return false;
+        return refuse(QStringLiteral("the line settings (%1 baud, 8N1) were refused").arg(baudRate));
     }
     ::tcflush(hComm_, TCIOFLUSH);
     return true;

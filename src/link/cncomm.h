@@ -55,6 +55,8 @@ public:
     QString DeviceName() const { return device_; }
     // Set when the device vanished or errored (EIO, ENXIO, hang-up); cleared by Open.
     bool Failed() const { return failed_; }
+    // Why the last Open failed, with the device path; empty after a good one.
+    QString OpenError() const { return openError_; }
     uint32_t Options() const { return dwOption_; }
     int Handle() const { return hComm_; }
 
@@ -68,6 +70,7 @@ private:
     int port_ = -1;
     QString device_;
     bool failed_ = false;
+    QString openError_;
     int baud_ = 0;   // as last set, for bounding write waits
 };
 

@@ -77,8 +77,9 @@ public:
     bool ReadPartitions();
     bool SendPage(int index, int firstSlot, QIODevice* file, bool exportMode, int* slotsUsed = nullptr);
 
-    // Posted after every packet of a page that reached the card; advances a progress display.
-    std::function<void()> onProgress;
+    // Posted after every packet of a page, as the progress display's step; delivered tells
+    // whether the card took it (a single-block page posts it either way).
+    std::function<void(bool delivered)> onProgress;
     // Asked before each block of a page; true ends the page there, as a failure.
     std::function<bool()> shouldStop;
 

@@ -1,6 +1,7 @@
 // The screen's device operations: one command packet, one 52-byte reply, with retries.
 #include "link/engine_env.h"
 #include "link/rs232.h"
+#include "model/page_checks.h"
 #include "model/panel.h"
 
 #include <QThread>
@@ -255,28 +256,24 @@ bool TLCMPanel::SendPage(int index, int firstSlot, QIODevice* file, bool exportM
     if (slotsUsed)
         *slotsUsed = 0;
     TLCMSendMsg* page = units->GetPage(index);
-    if (!page)
-        return false;
+    if (!page || !PageRefusal(*page).isEmpty())
+        return false; // nothing of a page the card cannot take leaves the program
     page->firstSlot = firstSlot;
     page->SetU16(Rec::ProgramNumber, uint16_t(firstSlot));
-    bool multiBlock = false;
-    switch (page->kind) {
-    case KindText:
-    case KindTimer:
-    case KindTemperature:
-    case KindConter:
-        break;
-    case KindRtf:
-    case KindImage:
-        multiBlock = true;
-        break;
-    default:
-        return false; // the card has no use for other kinds, the extended dial included
-    }
+    const bool multiBlock = page->kind == KindRtf || page->kind == KindImage;
     page->address = address;
     page->Prepare();
     if (page->GetBlockCount() == 0)
         return true;
+
+    // The page goes out as the page of the rectangle it plays in; its stored number stays.
+    struct PartitionAsPlayed {
+        TLCMSendMsg& page;
+        int stored;
+        ~PartitionAsPlayed() { page.SetPartition(stored); }
+    } played{*page, page->GetPartition()};
+    if (page->GetPartition() != 0)
+        page->SetPartition(PageRectIndex(*this, *page) + 1);
 
     // A single block reports progress whatever its result; a multi-block page only for blocks
     // that arrived, since it stops at the first failure.
@@ -290,7 +287,7 @@ bool TLCMPanel::SendPage(int index, int firstSlot, QIODevice* file, bool exportM
         uint8_t reply[kReplyArea] = {};
         const bool ok = Transact(*page, reply, 2);
         if ((ok || progressOnFailure) && onProgress)
-            onProgress();
+            onProgress(ok);
         Pump();
         return ok;
     };
@@ -303,14 +300,12 @@ bool TLCMPanel::SendPage(int index, int firstSlot, QIODevice* file, bool exportM
     }
     if (slotsUsed)
         *slotsUsed = page->GetSlotCount();
-    bool result = true;
     for (int i = 0; i < page->GetBlockCount(); ++i) {
         page->blockIndex = i;
-        result = sendBlock(false);
-        if (!result)
+        if (!sendBlock(false))
             return false;
     }
-    return result;
+    return true;
 }
 
 } // namespace mx

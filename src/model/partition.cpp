@@ -28,34 +28,38 @@ void ResetToSingle(TLCMPanel& screen)
     ReassignPages(screen, 1, 1);
 }
 
-namespace {
-void reassign(TLCMPanel& screen, int count, int first, bool keepZero)
+void ReassignPages(TLCMPanel& screen, int count, int first)
 {
     int fill = first;
     for (int i = 0; i < screen.units->GetCount(); ++i) {
         TLCMSendMsg* page = screen.units->GetPage(i);
         const int n = page->GetPartition();
-        if ((n == 0 && !keepZero) || n > count)
+        if (n == 0 || n > count)
             page->SetPartition(fill);
         else if (n > fill)
             fill = n;
     }
 }
-} // namespace
 
-void ReassignPages(TLCMPanel& screen, int count, int first) { reassign(screen, count, first, false); }
-
-void RepairPagePartitions(TLCMPanel& screen)
+int PageRectIndex(const TLCMPanel& screen, const TLCMSendMsg& page)
 {
-    reassign(screen, screen.partition->GetCount(), 1, screen.partition->type == PartitionNone);
+    if (screen.partition->type == PartitionNone)
+        return 0;
+    const int index = page.GetPartition() - 1;
+    return index >= 0 && index < screen.partition->GetCount() ? index : 0;
 }
 
 std::optional<LcmRect> PageArea(const TLCMPanel& screen, const TLCMSendMsg& page)
 {
-    const int index = screen.partition->type == PartitionNone ? 0 : page.GetPartition() - 1;
-    if (const LcmRect* r = screen.partition->GetRect(index))
+    if (const LcmRect* r = screen.partition->GetRect(PageRectIndex(screen, page)))
         return *r;
     return std::nullopt;
+}
+
+bool PagePartitionMissing(const TLCMPanel& screen, const TLCMSendMsg& page)
+{
+    const int n = page.GetPartition();
+    return screen.partition->type != PartitionNone && (n == 0 || n > screen.partition->GetCount());
 }
 
 void EncodePartitionTable(const TLCMPartition& partition, uint8_t* data)
@@ -88,7 +92,7 @@ void DecodePartitionTable(TLCMPanel& screen, const uint8_t* data)
         ++n;
     }
     ClassifyRects(screen, n);
-    RepairPagePartitions(screen);
+    // Page numbers stay: a layout set again later finds its pages where they were.
 }
 
 void ClassifyRects(TLCMPanel& screen, int n)

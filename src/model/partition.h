@@ -51,10 +51,13 @@ private:
 
 void ResetToSingle(TLCMPanel& screen);
 void ReassignPages(TLCMPanel& screen, int count, int first);
-// Gives every page that points at a missing rectangle a number, as ReassignPages would;
-// valid numbers stay, and so does 0 on an unpartitioned screen.
-void RepairPagePartitions(TLCMPanel& screen);
+// Pages keep their partition numbers when the layout changes under them (a card without a
+// table, a file): a number that names no rectangle plays in rectangle 0, and is sent as its page.
+int PageRectIndex(const TLCMPanel& screen, const TLCMSendMsg& page);
+// The rectangle of PageRectIndex; none only for a screen without rectangles.
 std::optional<LcmRect> PageArea(const TLCMPanel& screen, const TLCMSendMsg& page);
+// True when a partitioned screen has no rectangle for the page's number (it plays in the first).
+bool PagePartitionMissing(const TLCMPanel& screen, const TLCMSendMsg& page);
 
 // Writes the entries into the 32-byte data field; the rest is left as it is.
 void EncodePartitionTable(const TLCMPartition& partition, uint8_t* data);

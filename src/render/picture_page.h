@@ -3,6 +3,7 @@
 #pragma once
 
 #include "model/hwcommands.h"
+#include "model/page_checks.h"
 
 #include <QByteArray>
 #include <QImage>
@@ -21,9 +22,7 @@ QImage PlanesToImage(const QByteArray& planes, int width, int height, int colour
 // Every channel the screen cannot show cleared, the others set to 0 or 255 above 128.
 void ThresholdImage(QImage& image, int colourType);
 
-// The card addresses a picture's blocks by a 16-bit offset, so its data must stay within
-// 64 KiB plus the last block's start.
-constexpr int kMaxPictureDataBytes = 65536;
+constexpr int kMaxPictureDataBytes = kMaxLedPageBytes;
 
 struct PictureOutcome {
     bool ok = false;

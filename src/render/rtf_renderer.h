@@ -5,6 +5,7 @@
 #pragma once
 
 #include "model/hwcommands.h"
+#include "model/page_checks.h"
 #include "model/partition.h"
 
 #include <QByteArray>
@@ -40,8 +41,6 @@ constexpr int kCanvasAreas = 30;
 // here and renders what does not fit cut.
 constexpr double kMinFontPointSize = 5.0;
 constexpr int kMaxShrinkSteps = 100;
-// Continuation blocks carry a 16-bit byte offset: 64 blocks of 1024 bytes at most.
-constexpr int kMaxLedPageBytes = 65536;
 
 // Makes 宋体, SimSun, 新宋体 and NSimSun resolve to the stand-in fonts, and loads the
 // WenQuanYi bitmap faces that fontconfig hides. Idempotent; needs a QGuiApplication.

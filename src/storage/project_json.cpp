@@ -493,7 +493,6 @@ StorageResult ProjectFromJson(const QByteArray& json, TLCMPanels& project, const
                 TLCMSendMsg* p = s.units->Adopt(std::move(page));
                 p->firstSlot = s.units->NextFreeTag();
             }
-            RepairPagePartitions(s);
         }
         project.TakeFrom(read);
         return {true, {}, -1};

@@ -9,6 +9,8 @@
 #include "storage/limits.h"
 #include "storage/record_stream.h"
 
+#include <algorithm>
+
 
 namespace mx {
 
@@ -92,7 +94,7 @@ bool TLCMRtf::ReadFromFile(RecordReader& in)
         || !TLCMSendMsg::ReadFromFile(in))
         return false;
     pagingDirection = direction;
-    ledPageCount = count;
+    ledPageCount = std::clamp(count, 1, kMaxRtfSlots); // a damaged count must not claim the program
     document_ = doc;
     name = caption;
     ClearLedPages();
@@ -322,7 +324,6 @@ bool TLCMPanel::ReadFromFile(RecordReader& in)
     name = screenName;
     if (partition->GetCount() == 0)
         partition->AddRect({0, 0, Width(), Height()}); // every page needs an area to play in
-    RepairPagePartitions(*this);
     return true;
 }
 

@@ -56,11 +56,13 @@ StartupOutcome OpenStartupProject(TLCMPanels& project, const QString& iniPath, c
 {
     StartupOutcome out;
     out.currentPath = ReadLastFile(iniPath);
+    // A LastFile that vanished falls back to the default project like a missing one: starting
+    // empty would let the next close overwrite it.
     QString candidate;
-    if (!out.currentPath.isEmpty())
-        candidate = QFileInfo::exists(out.currentPath) ? out.currentPath : QString();
+    if (!out.currentPath.isEmpty() && QFileInfo::exists(out.currentPath))
+        candidate = out.currentPath;
     else if (QFileInfo::exists(defaultProjectPath))
-        candidate = defaultProjectPath; // not starting empty keeps the next close from overwriting it
+        candidate = defaultProjectPath;
     if (!candidate.isEmpty()) {
         const StorageResult r = LoadProject(candidate, project);
         if (r.ok) {

@@ -19,8 +19,8 @@ struct StartupOutcome {
     QString message;      // a project that could not be loaded, and where its copy went
 };
 
-// Loads LastFile when it names an existing file; when LastFile is missing or empty, the default
-// project when it exists; otherwise a new project of one screen ("1号屏") on the first serial
+// Loads LastFile when it names an existing file; otherwise (missing, empty or vanished) the
+// default project when it exists; otherwise a new project of one screen ("1号屏") on the first serial
 // port. A damaged file is copied aside before anything can overwrite it.
 StartupOutcome OpenStartupProject(TLCMPanels& project, const QString& iniPath, const QString& defaultProjectPath);
 

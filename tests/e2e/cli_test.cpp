@@ -185,7 +185,7 @@ class CliSend : public Cli {};
 
 TEST_F(CliSend, SendsAProjectWithProgressAndASummary)
 {
-    const QString json = file("p.json", R"({"marquix": 1, "screens": [{"params": {"width": 64, "height": 16},
+    const QString json = file("p.json", R"({"marquix": 1, "screens": [{"params": {"width": 64, "height": 64},
         "pages": [{"kind": "text", "lines": ["Hi"]}, {"kind": "richText"}]}]})");
     const CliRun r = cli({"send", json});
     ASSERT_EQ(r.exit, 0) << r.err.toStdString();
@@ -194,6 +194,63 @@ TEST_F(CliSend, SendsAProjectWithProgressAndASummary)
     EXPECT_TRUE(r.out.contains("2 page(s), 2 slot(s), 2 packet(s)")) << r.out.toStdString();
     EXPECT_TRUE(card.Slot(2).used) << "the rich-text page was laid out and sent";
     EXPECT_EQ(card.State().downloadMark, 1);
+}
+
+TEST_F(CliSend, ACardWithAnotherScreenIsRefusedUnlessForced)
+{
+    const QString json = file("p.json", R"({"marquix": 1, "screens": [{"params": {"width": 128, "height": 32,
+        "colourType": 2}, "pages": [{"kind": "text", "lines": ["Hi"]}]}]})");
+    CliRun r = cli({"send", json});
+    EXPECT_EQ(r.exit, 1);
+    EXPECT_TRUE(r.err.startsWith(QStringLiteral("控制卡的屏参与工程不一致"))) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains("64 x 64 single colour") && r.err.contains("128 x 32 red and green")) << r.err.toStdString();
+    EXPECT_FALSE(card.Slot(1).used);
+
+    r = cli({"send", json, "--force"});
+    EXPECT_EQ(r.exit, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains("sending anyway")) << r.err.toStdString();
+    EXPECT_TRUE(card.Slot(1).used);
+}
+
+TEST_F(CliSend, WarningsAndTheSlotsASendUses)
+{
+    const QString json = file("p.json", R"({"marquix": 1, "screens": [{"params": {"width": 64, "height": 64},
+        "pages": [{"kind": "text", "lines": [")" + QByteArray(600, 'A') + R"("]},
+                  {"kind": "richText", "ledPageCount": 80}]}]})");
+    CliRun r = cli({"info", json}, false);
+    EXPECT_EQ(r.exit, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.out.contains("2 of 80 program slots")) << r.out.toStdString();
+    EXPECT_TRUE(r.out.contains(QStringLiteral("page 2: rich text \"欢迎你!\", partition 0, 1 slot(s)"))) << r.out.toStdString();
+    EXPECT_TRUE(r.out.contains("warning: page 1")) << r.out.toStdString();
+
+    r = cli({"send", json});
+    EXPECT_EQ(r.exit, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains("warning: page 1") && r.err.contains("512")) << r.err.toStdString();
+    for (const QStringList& args : {QStringList{"render", json, "--out", dir.path() + "/png"},
+                                    QStringList{"export-sd", json, "--dir", dir.path()}}) {
+        r = cli(args, false);
+        EXPECT_EQ(r.exit, 0) << r.err.toStdString();
+        EXPECT_TRUE(r.err.contains("warning:") && r.err.contains("512")) << args.first().toStdString();
+    }
+}
+
+TEST_F(Cli, DevicesThatAreNoSerialLineSaySo)
+{
+    const QString plain = file("plain.txt", "not a device");
+    struct Case { QString device; QString why; };
+    const std::vector<Case> cases = {
+        {dir.path() + "/nothing", "no such device"},
+        {"/dev/null", "not a serial line"},
+        {plain, "not a character device"},
+    };
+    for (const Case& c : cases) {
+        const CliRun r = cli({"version", "--device", c.device}, false);
+        EXPECT_EQ(r.exit, 1);
+        const QStringList lines = r.err.split('\n');
+        ASSERT_GE(lines.size(), 2) << r.err.toStdString();
+        EXPECT_EQ(lines[0], QStringLiteral("没有找到控制卡，请检查硬件后重新查找。")) << "the system's text first";
+        EXPECT_EQ(lines[1], c.device + ": " + c.why);
+    }
 }
 
 TEST_F(CliSend, CtrlCStopsCleanly)

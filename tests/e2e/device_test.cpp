@@ -182,7 +182,7 @@ TEST_F(Device, TextPageArrivesInItsSlot)
     auto* text = static_cast<TLCMText*>(screen->units->Append(KindText));
     text->lines = {QStringLiteral("AB")};
     int progress = 0;
-    screen->onProgress = [&] { ++progress; };
+    screen->onProgress = [&](bool) { ++progress; };
     int slots = 0;
     ASSERT_TRUE(screen->SendPage(0, 7, nullptr, false, &slots));
     EXPECT_EQ(slots, 1);
@@ -217,7 +217,7 @@ TEST_F(MultiBlock, ThreeBlocksThreePacketsThreeNotifications)
     ASSERT_TRUE(screen->OpenLink());
     TLCMImage* page = picture();
     int progress = 0;
-    screen->onProgress = [&] { ++progress; };
+    screen->onProgress = [&](bool) { ++progress; };
     int slots = 0;
     ASSERT_TRUE(screen->SendPage(0, 2, nullptr, false, &slots));
     EXPECT_EQ(slots, 1);
@@ -234,7 +234,7 @@ TEST_F(MultiBlock, StopsAfterTheFirstFailingBlock)
     screen->pollBudget = 5;
     card.SetSilent(0x02);
     int progress = 0;
-    screen->onProgress = [&] { ++progress; };
+    screen->onProgress = [&](bool) { ++progress; };
     EXPECT_FALSE(screen->SendPage(0, 1, nullptr, false));
     EXPECT_EQ(progress, 1);
     EXPECT_EQ(commands(), (std::vector<uint8_t>{0x03, 0x02, 0x02})) << "the failing block was tried twice";

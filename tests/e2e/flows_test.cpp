@@ -109,16 +109,16 @@ TEST_F(Flows, ARichTextPageCutAtSlotEightyIsReported)
     EXPECT_EQ(marks(1), 1);
 }
 
-TEST_F(Flows, ExtendedTimerPageEndsWithTheTimeoutAndTheEndMark)
+TEST_F(Flows, ExtendedTimerPageIsRefusedBeforeTheDownloadStarts)
 {
     screen->units->Append(KindText);
     screen->units->Append(KindTimerEx);
     screen->units->Append(KindText);
     const FlowResult r = SendAllPages(*screen, keep());
-    EXPECT_EQ(r.outcome, Outcome::Timeout);
-    EXPECT_TRUE(r.detail.contains("page 2")) << r.detail.toStdString();
-    EXPECT_EQ(programNumbersSent(), (std::vector<int>{1}));
-    EXPECT_EQ(marks(1), 1);
+    EXPECT_EQ(r.outcome, Outcome::PageRefused);
+    EXPECT_TRUE(r.detail.contains("page 2") && r.detail.contains("dial")) << r.detail.toStdString();
+    EXPECT_TRUE(programNumbersSent().empty());
+    EXPECT_EQ(marks(0), 0) << "the card's program is not touched";
     EXPECT_FALSE(screen->port->IsOpen());
 }
 

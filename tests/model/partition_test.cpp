@@ -103,8 +103,12 @@ TEST(Partition, PageArea)
     EXPECT_EQ(PageArea(s, *s.units->GetPage(1)), (LcmRect{0, 0, 32, 64})) << "type 0 always uses rectangle 1";
     s.partition->type = PartitionLR;
     EXPECT_EQ(PageArea(s, *s.units->GetPage(1)), (LcmRect{32, 0, 64, 64}));
-    EXPECT_FALSE(PageArea(s, *s.units->GetPage(0)).has_value());
-    EXPECT_FALSE(PageArea(s, *s.units->GetPage(2)).has_value());
+    // Numbers without a rectangle play in the first one and keep their number.
+    EXPECT_EQ(PageArea(s, *s.units->GetPage(0)), (LcmRect{0, 0, 32, 64}));
+    EXPECT_EQ(PageArea(s, *s.units->GetPage(2)), (LcmRect{0, 0, 32, 64}));
+    EXPECT_TRUE(PagePartitionMissing(s, *s.units->GetPage(2)));
+    EXPECT_FALSE(PagePartitionMissing(s, *s.units->GetPage(1)));
+    EXPECT_EQ(s.units->GetPage(2)->GetPartition(), 3);
 }
 
 TEST(PartitionTable, Encode)
@@ -175,22 +179,16 @@ TEST(PartitionTable, DecodeTakesRectanglesInUnitsOfEight)
     EXPECT_EQ(*s.partition->GetRect(1), (LcmRect{32, 0, 272, 64})) << "taken as they come";
 }
 
-TEST(PartitionTable, DecodeLeavesNoPageWithoutARectangle)
+TEST(PartitionTable, DecodeKeepsPageNumbers)
 {
-    struct Case { std::array<uint8_t, 32> data; std::vector<int> before, after; };
-    const std::vector<Case> cases = {
-        // two partitions: 3 and 0 are invalid, valid numbers stay
-        {table({{{0, 0, 4, 8}}, {{4, 0, 4, 8}}}), {3, 1, 0, 2, 0}, {1, 1, 1, 2, 2}},
-        // unpartitioned: 0 stays, numbers past the single rectangle become 1
-        {table({}, 0xFF), {0, 0, 2, 1}, {0, 0, 1, 1}},
-    };
-    for (const auto& c : cases) {
+    const std::vector<std::array<uint8_t, 32>> tables = {table({{{0, 0, 4, 8}}, {{4, 0, 4, 8}}}), table({}, 0xFF)};
+    for (const auto& data : tables) {
         TLCMPanel s;
-        addPages(s, c.before);
-        DecodePartitionTable(s, c.data.data());
-        EXPECT_EQ(partitionsOf(s), c.after);
+        addPages(s, {3, 1, 0, 2, 0});
+        DecodePartitionTable(s, data.data());
+        EXPECT_EQ(partitionsOf(s), (std::vector<int>{3, 1, 0, 2, 0}));
         for (int i = 0; i < s.units->GetCount(); ++i)
-            EXPECT_TRUE(PageArea(s, *s.units->GetPage(i)).has_value());
+            EXPECT_TRUE(PageArea(s, *s.units->GetPage(i)).has_value()) << "every page has an area to play in";
     }
 }
 

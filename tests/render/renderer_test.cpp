@@ -579,7 +579,6 @@ TEST_F(RichTextPage, FailuresLeaveNoLedPages)
     };
     const Case cases[] = {
         {"not RTF at all", QByteArray("hello, sign"), 1},
-        {"a partition the screen lacks", DefaultRtfDocument(), 3},
     };
     screen.partition->type = PartitionLR;
     screen.partition->ClearRects();

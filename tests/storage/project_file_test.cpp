@@ -158,7 +158,7 @@ TEST(ProjectFile, LastScreenRecordDecidesThePort)
     EXPECT_EQ(loaded.GetPanel(0)->SerialPortNumber(), 5);
 }
 
-TEST(ProjectFile, PagesWithoutARectangleAreRepairedOnLoad)
+TEST(ProjectFile, PagesWithoutARectangleKeepTheirNumbersOnLoad)
 {
     TLCMPanels project;
     TLCMPanel* s = project.AddPanel();
@@ -171,7 +171,18 @@ TEST(ProjectFile, PagesWithoutARectangleAreRepairedOnLoad)
     std::vector<int> got;
     for (int i = 0; i < 5; ++i)
         got.push_back(loaded.GetPanel(0)->units->GetPage(i)->GetPartition());
-    EXPECT_EQ(got, (std::vector<int>{1, 1, 1, 2, 2}));
+    EXPECT_EQ(got, (std::vector<int>{3, 1, 0, 2, 0})) << "a layout set again later finds them where they were";
+}
+
+TEST(ProjectFile, RichTextPageCountIsBoundedOnLoad)
+{
+    for (const auto& [stored, loaded] : std::vector<std::pair<int, int>>{{-5, 1}, {0, 1}, {7, 7}, {30, 30}, {500, 30}}) {
+        TLCMPanels project;
+        static_cast<TLCMRtf*>(project.AddPanel()->units->Append(KindRtf))->ledPageCount = stored;
+        TLCMPanels again;
+        ASSERT_TRUE(DecodeProject(EncodeProject(project), again, "x").ok);
+        EXPECT_EQ(static_cast<TLCMRtf*>(again.GetPanel(0)->units->GetPage(0))->ledPageCount, loaded) << stored;
+    }
 }
 
 // Damaged files: every one is refused with the file's name and an offset, and leaves the

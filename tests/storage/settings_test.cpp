@@ -75,9 +75,18 @@ TEST_F(Startup, LastFileElsewhereIsLoadedAndCloseSavesToTheDefault)
     EXPECT_EQ(again.GetPanel(0)->name, "elsewhere");
 }
 
-TEST_F(Startup, LastFileThatNamesNothingStartsNew)
+TEST_F(Startup, VanishedLastFileLoadsTheDefaultProject)
 {
     saveProjectNamed(def(), "default");
+    ASSERT_TRUE(WriteLastFile(ini(), tmp.path() + "/gone.lcm"));
+    const auto out = OpenStartupProject(project, ini(), def());
+    EXPECT_TRUE(out.loaded);
+    EXPECT_EQ(project.GetPanel(0)->name, "default") << "an empty start would overwrite it at close";
+    EXPECT_EQ(out.currentPath, def());
+}
+
+TEST_F(Startup, VanishedLastFileWithoutDefaultStartsNew)
+{
     ASSERT_TRUE(WriteLastFile(ini(), tmp.path() + "/gone.lcm"));
     const auto out = OpenStartupProject(project, ini(), def());
     EXPECT_FALSE(out.loaded);

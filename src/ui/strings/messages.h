@@ -16,10 +16,12 @@ inline QString ParamsRead() { return QStringLiteral("读取屏参成功!"); }
 inline QString ParamsNotRead() { return QStringLiteral("读取屏参失败!"); }
 inline QString Stopped() { return QStringLiteral("发送已停止：控制卡已退出下载状态。"); }
 inline QString RenderFailed() { return QStringLiteral("超文本节目无法排版。"); }
+inline QString PageRefused() { return QStringLiteral("控制卡无法接收此节目，未发送任何节目。"); }
+inline QString ScreenMismatch() { return QStringLiteral("控制卡的屏参与工程不一致，未发送任何节目。"); }
 
 } // namespace mx::text
 
-#include "flows/flows.h"
+#include "flows/outcome.h"
 
 namespace mx::text {
 
@@ -37,6 +39,8 @@ inline QString OutcomeText(Outcome o)
     case Outcome::NothingToSend: return {};
     case Outcome::Stopped: return Stopped();
     case Outcome::RenderFailed: return RenderFailed();
+    case Outcome::PageRefused: return PageRefused();
+    case Outcome::ScreenMismatch: return ScreenMismatch();
     }
     return {};
 }

@@ -1,7 +1,7 @@
 #include "model/panel.h"
 #include "model/rtfpage.h"
 #include "model/text.h"
-#include "storage/sd_export.h"
+#include "flows/sd_export.h"
 
 #include <QDir>
 #include <QFile>
@@ -107,19 +107,29 @@ TEST_F(SdExport, SeventyNineSlotsFitEightyDoNot)
     EXPECT_EQ(file().size(), (2 + 79 + 1) * 2048);
 }
 
-TEST_F(SdExport, APageThatCannotBeExportedIsReported)
+TEST_F(SdExport, ARichTextPageCutAtTheLastSlotIsReported)
+{
+    for (int i = 0; i < 4; ++i)
+        rtf(26); // the fourth page gets one slot of its 26
+    const auto r = ExportSd(*screen, tmp.path(), keep);
+    EXPECT_FALSE(r.ok);
+    EXPECT_TRUE(r.written);
+    EXPECT_EQ(file().size(), (2 + 79 + 1) * 2048);
+    EXPECT_EQ(r.missing, QStringList{"page 4 (欢迎你!)"});
+    EXPECT_TRUE(r.message.contains(QStringLiteral("节目数量超出范围. page 4"))) << r.message.toStdString();
+    EXPECT_FALSE(r.message.contains(QStringLiteral("范围.."))) << "one full stop";
+}
+
+TEST_F(SdExport, APageThatCannotBeExportedWritesNothing)
 {
     screen->units->Append(KindText);
     screen->units->Append(KindTimerEx);
     screen->units->Append(KindText);
     const auto r = ExportSd(*screen, tmp.path(), keep);
     EXPECT_FALSE(r.ok);
-    EXPECT_TRUE(r.written);
-    EXPECT_NE(r.message, QStringLiteral("保存成功。"));
-    EXPECT_EQ(r.missing.size(), 2) << r.message.toStdString();
-    const QByteArray bytes = file();
-    ASSERT_EQ(bytes.size(), 4 * 2048) << "the mark still ends the file";
-    EXPECT_EQ(command(bytes, 3), 0x19);
+    EXPECT_FALSE(r.written);
+    EXPECT_TRUE(r.message.contains("page 2") && r.message.contains("dial")) << r.message.toStdString();
+    EXPECT_FALSE(QFile::exists(dir.filePath("led.sd")));
 }
 
 TEST_F(SdExport, AFolderThatCannotTakeTheFileIsReported)

@@ -2,18 +2,14 @@
 // would carry, each in a 2048-byte block.
 #pragma once
 
+#include "flows/program.h"
+
 #include <QString>
 #include <QStringList>
-
-#include <functional>
 
 namespace mx {
 
 class TLCMPanel;
-class TLCMRtf;
-
-// Lays a rich-text page out into LED pages before it is written; answers false with a reason.
-using RichTextRenderer = std::function<bool(TLCMRtf& page, TLCMPanel& screen, QString* why)>;
 
 struct ExportOutcome {
     bool ok = false;          // every page is in the file
@@ -21,11 +17,12 @@ struct ExportOutcome {
     QString path;
     QString message;          // "保存成功。", or what was not written and why
     int blocks = 0;
-    QStringList missing;      // pages not in the file
+    QStringList missing;      // pages not, or not wholly, in the file
+    QStringList warnings;     // what the sign will not show of the pages written
 };
 
-// Writes dir/led.sd. A screen without pages writes nothing. Rich-text pages are laid out by
-// the renderer unless another is given.
+// Writes dir/led.sd. A screen without pages, or with a page the card cannot take, writes
+// nothing. Rich-text pages are laid out by the renderer unless another is given.
 ExportOutcome ExportSd(TLCMPanel& screen, const QString& dir, const RichTextRenderer& render = {});
 
 } // namespace mx
