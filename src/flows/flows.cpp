@@ -155,8 +155,8 @@ FlowResult SendAllPages(TLCMPanel& screen, const SendOptions& options)
         sum.bytes += kFrameOverhead;
     if (walk.outcome != Outcome::Success) {
         QString detail = walk.detail;
-        if (walk.outcome == Outcome::Timeout)
-            detail = LineDetail(screen, detail);
+        if (const QString line = LineDetail(screen); walk.outcome == Outcome::Timeout && !line.isEmpty())
+            detail += QStringLiteral("; ") + line;
         if (!walk.missing.isEmpty() && walk.outcome != Outcome::Stopped)
             detail += QStringLiteral("; not on the card: ") + walk.missing.join(QStringLiteral(", "));
         return finish(walk.outcome, detail);

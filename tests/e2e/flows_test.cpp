@@ -10,13 +10,6 @@ namespace {
 
 class Flows : public SimLink {
 protected:
-    // The LED pages a test made stand for a render.
-    static SendOptions keep()
-    {
-        SendOptions o;
-        o.render = [](TLCMRtf&, TLCMPanel&, QString*) { return true; };
-        return o;
-    }
     TLCMRtf* rtf(int ledPages)
     {
         auto* p = static_cast<TLCMRtf*>(screen->units->Append(KindRtf));

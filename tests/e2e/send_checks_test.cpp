@@ -17,12 +17,6 @@ namespace {
 
 class SendChecks : public SimLink {
 protected:
-    static SendOptions keep()
-    {
-        SendOptions o;
-        o.render = [](TLCMRtf&, TLCMPanel&, QString*) { return true; };
-        return o;
-    }
     TLCMImage* picture(int bytes)
     {
         auto* p = static_cast<TLCMImage*>(screen->units->Append(KindImage));

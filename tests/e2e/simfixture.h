@@ -1,6 +1,7 @@
 // A screen linked to a virtual card over a real pseudo-terminal.
 #pragma once
 
+#include "flows/flows.h"
 #include "link/portdir.h"
 #include "model/panel.h"
 #include "sim/pty_server.h"
@@ -26,6 +27,13 @@ protected:
         screen->CloseLink();
         server.Stop();
         mx::ClearPortOverrides();
+    }
+    // Send options whose render keeps the LED pages a test made.
+    static mx::SendOptions keep()
+    {
+        mx::SendOptions o;
+        o.render = [](mx::TLCMRtf&, mx::TLCMPanel&, QString*) { return true; };
+        return o;
     }
     // Commands the card received, in order.
     std::vector<uint8_t> commands() const
