@@ -2,6 +2,7 @@
 
 #include "model/rtfpage.h"
 #include "render/picture_page.h"
+#include "render/preview_text.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QDir>
@@ -182,7 +183,8 @@ std::unique_ptr<QTextDocument> DrawingCopy(const QTextDocument& doc)
 // Draws into a layout rectangle from the top-left corner, wrapping at its width; what falls
 // below it is lost. The canvas is only as large as the text needs (plus a line's height for
 // overhanging glyphs): the ink, and so the arrangement, is the same as on the full rectangle.
-QImage DrawDocument(QTextDocument& doc, int layoutWidth, int layoutHeight)
+// Text of the automatic colour takes the given one.
+QImage DrawDocument(QTextDocument& doc, int layoutWidth, int layoutHeight, QColor automatic)
 {
     doc.setTextWidth(layoutWidth);
     qreal right = 0, bottom = 0, slack = 0;
@@ -207,7 +209,7 @@ QImage DrawDocument(QTextDocument& doc, int layoutWidth, int layoutHeight)
     p.setClipRect(rect);
     QAbstractTextDocumentLayout::PaintContext context;
     context.clip = rect;
-    context.palette.setColor(QPalette::Text, Qt::black); // uncoloured text is black, as in the editor
+    context.palette.setColor(QPalette::Text, automatic);
     doc.documentLayout()->draw(&p, context);
     return canvas;
 }
@@ -475,9 +477,15 @@ void TRTFDecodeUnit::Unbind()
     glyphs_.clear();
 }
 
+QColor TRTFDecodeUnit::AutomaticColour() const
+{
+    return IndexColor(bound_.page ? bound_.page->U8(Rec::Colour) : kDefaultPageColour);
+}
+
 int TRTFDecodeUnit::TallestInk(const QTextDocument& drawing, int H, bool singleColour)
 {
     int tallest = 0;
+    const QColor automatic = AutomaticColour();
     for (QTextBlock b = drawing.begin(); b.isValid(); b = b.next()) {
         for (auto it = b.begin(); !it.atEnd(); ++it) {
             const QTextFragment fragment = it.fragment();
@@ -489,7 +497,7 @@ int TRTFDecodeUnit::TallestInk(const QTextDocument& drawing, int H, bool singleC
             // takes its room.
             const QColor colour = singleColour ? QColor(255, 0, 0)
                                   : format.hasProperty(QTextFormat::ForegroundBrush) ? format.foreground().color()
-                                                                                    : QColor(Qt::black);
+                                                                                    : automatic;
             const QString prefix = font.key() + u'|' + colour.name() + u'|';
             const QString text = fragment.text();
             for (qsizetype i = 0; i < text.size(); ++i) {
@@ -581,8 +589,9 @@ RenderResult TRTFDecodeUnit::Render()
     const Fit fit = FitFontSize(H, planes == 1);
     const bool vertical = bound_.page && bound_.page->pagingDirection == 1;
     std::unique_ptr<QTextDocument> drawing = DrawingCopy(*bound_.document);
-    const QImage canvas = vertical ? DrawDocument(*drawing, W, kCanvasAreas * H)
-                                   : DrawDocument(*drawing, kCanvasAreas * W, H + 64);
+    const QColor automatic = AutomaticColour();
+    const QImage canvas = vertical ? DrawDocument(*drawing, W, kCanvasAreas * H, automatic)
+                                   : DrawDocument(*drawing, kCanvasAreas * W, H + 64, automatic);
     output_ = vertical ? LayoutMultiLine(canvas, W, H, LineRows(*drawing)) : LayoutSingleLine(canvas, W, H);
     glyphs_.clear();
 

@@ -42,6 +42,8 @@ constexpr double kMinFontPointSize = 5.0;
 constexpr int kMaxShrinkSteps = 100;
 // Continuation blocks carry a 16-bit byte offset: 64 blocks of 1024 bytes at most.
 constexpr int kMaxLedPageBytes = 65536;
+// A new page's colour code: red.
+constexpr int kDefaultPageColour = 1;
 
 // Makes 宋体, SimSun, 新宋体 and NSimSun resolve to the stand-in fonts, and loads the
 // WenQuanYi bitmap faces that fontconfig hides. Idempotent; needs a QGuiApplication.
@@ -107,6 +109,9 @@ private:
         bool belowMinimum = false;
     };
     Fit FitFontSize(int H, bool singleColour);
+    // Text whose colour is automatic (RTF from other programs often leaves it so) is drawn in
+    // the page's colour, as the editor shows it; without a page, in the default page colour.
+    QColor AutomaticColour() const;
     // Greatest ink height of the drawn characters; stops early at the first taller than H.
     int TallestInk(const QTextDocument& drawing, int H, bool singleColour);
 

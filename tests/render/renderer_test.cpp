@@ -7,6 +7,7 @@
 #include "render/rtf_reader.h"
 #include "render/rtf_renderer.h"
 #include "render/rtf_writer.h"
+#include "rtf_test_util.h"
 
 #include <QDir>
 #include <QFontInfo>
@@ -247,6 +248,7 @@ protected:
         unit.Bind(&doc, params, LcmRect{0, 0, w, h}, &page);
         return unit.Render();
     }
+    // An invalid colour leaves the text's colour automatic.
     static void add(QTextDocument& doc, const QString& text, double pt, QColor colour,
                     const QString& family = QStringLiteral("宋体"))
     {
@@ -255,7 +257,8 @@ protected:
         QTextCharFormat f;
         f.setFontFamilies({family});
         f.setFontPointSize(pt);
-        f.setForeground(colour);
+        if (colour.isValid())
+            f.setForeground(colour);
         c.insertText(text, f);
     }
     static std::set<double> sizes(const QTextDocument& doc)
@@ -421,6 +424,73 @@ TEST_F(Renderer, NoGreyEdgesAtScalableSizes)
     ASSERT_TRUE(render(doc, 256, 32, 3).ok);
     EXPECT_GT(FindInkRows(unit.Output()).Height(), 0);
     EXPECT_TRUE(OnlyColours(unit.Output(), {QColor(255, 128, 0), QColor(0, 200, 255)}));
+}
+
+// ---- text whose colour is automatic (no \cf, or \cf0), as other programs write it ----
+
+TEST_F(Renderer, AutomaticColourDrawsInThePageColour)
+{
+    // LibreOffice leaves every character of a converted text file automatic.
+    struct Case {
+        const char* name;
+        int colourType, pageColour;
+        QColor expected;
+    };
+    const Case cases[] = {
+        {"red page on a single-colour screen", 1, 1, Qt::red},
+        {"green page on a two-colour screen", 2, 2, Qt::green},
+        {"yellow page on a full-colour screen", 3, 3, Qt::yellow},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QTextDocument doc;
+        ASSERT_TRUE(ReadRtf(mxtest::ReadFixture(QStringLiteral("lo_plain.rtf")), doc).ok);
+        page.SetU8(Rec::Colour, uint8_t(c.pageColour));
+        const RenderResult r = render(doc, 128, 16, c.colourType, true);
+        ASSERT_TRUE(r.ok) << r.message.toStdString();
+        ASSERT_GE(r.ledPages, 3); // three lines of text, the empty one between them draws nothing
+        for (int i = 0; i < page.LedPageEntries(); ++i)
+            EXPECT_FALSE(AllZero(*page.GetLedPage(i))) << "LED page " << i;
+        EXPECT_TRUE(OnlyColours(unit.Output(), {c.expected}));
+    }
+}
+
+TEST_F(Renderer, MixedDocumentKeepsExplicitColoursAndShowsTheRest)
+{
+    // "Hello", "and" and "struck" are automatic; red bold, blue italic and the green 黑体 are not.
+    QTextDocument doc;
+    ASSERT_TRUE(ReadRtf(mxtest::ReadFixture(QStringLiteral("lo_mixed.rtf")), doc).ok);
+    page.SetU8(Rec::Colour, 3);
+    const RenderResult r = render(doc, 256, 32, 3, true);
+    ASSERT_TRUE(r.ok) << r.message.toStdString();
+    const QImage& out = unit.Output();
+    EXPECT_TRUE(OnlyColours(out, {Qt::yellow, Qt::red, Qt::blue, Qt::green}));
+    for (QColor c : {QColor(Qt::yellow), QColor(Qt::red), QColor(Qt::blue), QColor(Qt::green)})
+        EXPECT_GT(RowsOf(out, c).Height(), 0) << c.name().toStdString();
+    // The first line begins with the automatic "Hello".
+    const int left = LeftmostInk(out.copy(0, 0, 256, 32));
+    ASSERT_GE(left, 0);
+    bool yellowAtLeft = false;
+    for (int y = 0; y < 32; ++y)
+        yellowAtLeft = yellowAtLeft || out.pixelColor(left, y) == QColor(Qt::yellow);
+    EXPECT_TRUE(yellowAtLeft);
+}
+
+TEST_F(Renderer, AutomaticColourTextIsMeasuredForTheShrink)
+{
+    for (int colourType : {1, 2, 3}) {
+        SCOPED_TRACE(colourType);
+        QTextDocument doc;
+        add(doc, QStringLiteral("欢迎"), 36, QColor());
+        page.SetU8(Rec::Colour, 2);
+        const RenderResult r = render(doc, 64, 16, colourType);
+        ASSERT_TRUE(r.ok);
+        EXPECT_TRUE(r.shrunk);
+        EXPECT_LE(FindInkRows(unit.Output()).Height(), 16);
+        // The document keeps its colour automatic; only the drawing takes the page's.
+        for (auto it = doc.begin().begin(); !it.atEnd(); ++it)
+            EXPECT_FALSE(it.fragment().charFormat().hasProperty(QTextFormat::ForegroundBrush));
+    }
 }
 
 TEST_F(Renderer, LongTextPagesHorizontallyOrVertically)
