@@ -388,9 +388,9 @@ PictureResult LoadPictureFile(const QString& path, QSize targetSize)
     const QString fileName = info.fileName();
     const qsizetype dot = fileName.lastIndexOf(QLatin1Char('.'));
     const QString ext = dot < 0 ? QString() : fileName.mid(dot).toLower();
-    const bool jpeg = ext == QLatin1String(".jpg");
+    const bool jpeg = ext == QLatin1String(".jpg") || ext == QLatin1String(".jpeg");
     if (!jpeg && ext != QLatin1String(".bmp"))
-        return Failure(QStringLiteral("%1: only .jpg and .bmp pictures can be loaded").arg(path));
+        return Failure(QStringLiteral("%1: only .jpg, .jpeg and .bmp pictures can be loaded").arg(path));
     if (!info.exists())
         return Failure(QStringLiteral("%1: the file does not exist").arg(path));
     // A pipe or a device would block or never end.

@@ -7,17 +7,23 @@
 #include "model/templates.h"
 #include "model/text.h"
 #include "render/picture_page.h"
+#include "render/rtf_reader.h"
 #include "storage/limits.h"
 
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QTextDocument>
 
 namespace mx {
 
 namespace {
 
 constexpr int kJsonFormat = 1;
+// The project file keeps a rich-text document with a 16-bit length.
+constexpr qint64 kMaxStoredRtfBytes = 0xFFFF;
 
 // Thrown inside the reader only; it never leaves this file.
 struct JsonError {
@@ -254,8 +260,39 @@ void documentToJson(const QByteArray& doc, QJsonObject& o)
     }
 }
 
-QByteArray documentFromJson(const QJsonObject& o, const QString& where)
+// The file's bytes as they are, as the editor's open takes a file into the page.
+QByteArray rtfFromFile(const QJsonValue& v, const QString& baseDir, const QString& where)
 {
+    const QString path = QDir(baseDir).filePath(stringOf(v, where));
+    const QFileInfo info(path);
+    if (!info.exists())
+        fail(QStringLiteral("%1: %2 does not exist").arg(where, path));
+    if (!info.isFile())
+        fail(QStringLiteral("%1: %2 is not a regular file").arg(where, path));
+    if (info.size() > kMaxStoredRtfBytes)
+        fail(QStringLiteral("%1: %2 holds %3 bytes; a rich-text page stores at most %4")
+                 .arg(where, path)
+                 .arg(info.size())
+                 .arg(kMaxStoredRtfBytes));
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        fail(QStringLiteral("%1: %2 cannot be opened (%3)").arg(where, path, file.errorString()));
+    const QByteArray bytes = file.read(kMaxStoredRtfBytes + 1);
+    if (file.error() != QFileDevice::NoError || bytes.size() > kMaxStoredRtfBytes)
+        fail(QStringLiteral("%1: %2 cannot be read (%3)").arg(where, path, file.errorString()));
+    QTextDocument probe;
+    if (!ReadRtf(bytes, probe).ok)
+        fail(QStringLiteral("%1: %2 is not RTF (it does not begin with {\\rtf)").arg(where, path));
+    return bytes;
+}
+
+QByteArray documentFromJson(const QJsonObject& o, const QString& where, const QString& baseDir)
+{
+    const int given = int(o.contains("rtfFile")) + int(o.contains("rtf")) + int(o.contains("rtfBase64"));
+    if (given > 1)
+        fail(QStringLiteral("%1: give one of rtfFile, rtf and rtfBase64").arg(where));
+    if (o.contains("rtfFile"))
+        return rtfFromFile(o["rtfFile"], baseDir, where + ".rtfFile");
     if (o.contains("rtfBase64"))
         return base64Of(o["rtfBase64"], where + ".rtfBase64");
     if (!o.contains("rtf"))
@@ -335,7 +372,7 @@ std::unique_ptr<TLCMSendMsg> pageFromJson(const QJsonObject& o, TLCMPanel& scree
     }
     case KindRtf: {
         auto& r = static_cast<TLCMRtf&>(*page);
-        r.Document() = documentFromJson(o, where);
+        r.Document() = documentFromJson(o, where, baseDir);
         if (o.contains("caption"))
             r.name = stringOf(o["caption"], where + ".caption");
         if (o.contains("pagingDirection")) {

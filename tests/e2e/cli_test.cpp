@@ -1,5 +1,6 @@
 #include "simfixture.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
@@ -156,6 +157,31 @@ TEST_F(CliProject, ConvertInfoAndExport)
     EXPECT_EQ(r.exit, 0) << r.err.toStdString();
     EXPECT_TRUE(r.out.contains(QStringLiteral("保存成功。")));
     EXPECT_EQ(QFileInfo(dir.path() + "/led.sd").size(), 5 * 2048);
+}
+
+TEST_F(CliProject, ConvertReadsTheFilesAJsonProjectNames)
+{
+    // Files other programs wrote: a LibreOffice RTF and a cjpeg picture saved as .JPEG.
+    QDir().mkpath(dir.path() + "/media");
+    ASSERT_TRUE(QFile::copy(MARQUIX_SOURCE_DIR "/tests/data/rtf/lo_plain.rtf", dir.path() + "/media/plain.rtf"));
+    ASSERT_TRUE(QFile::copy(MARQUIX_SOURCE_DIR "/tests/data/pictures/baseline.jpg", dir.path() + "/media/photo.JPEG"));
+    const QString json = file("named.json", R"({"marquix": 1, "screens": [{"params": {"width": 64, "height": 16},
+        "pages": [{"kind": "richText", "rtfFile": "media/plain.rtf"},
+                  {"kind": "picture", "pictureFile": "media/photo.JPEG"}]}]})");
+    const QString lcm = dir.path() + "/named.lcm";
+    CliRun r = cli({"convert", json, lcm}, false);
+    ASSERT_EQ(r.exit, 0) << r.err.toStdString();
+    r = cli({"render", lcm, "--out", dir.path() + "/pages"}, false);
+    ASSERT_EQ(r.exit, 0) << r.err.toStdString();
+    for (const QString& png : {QStringLiteral("page-1-1.png"), QStringLiteral("page-2-1.png")}) {
+        const QImage led(dir.path() + "/pages/" + png);
+        ASSERT_EQ(led.size(), QSize(64, 16)) << png.toStdString();
+        bool lit = false;
+        for (int y = 0; y < led.height() && !lit; ++y)
+            for (int x = 0; x < led.width() && !lit; ++x)
+                lit = (led.pixel(x, y) & 0xFFFFFF) != 0;
+        EXPECT_TRUE(lit) << png.toStdString();
+    }
 }
 
 TEST_F(CliProject, BadInputs)

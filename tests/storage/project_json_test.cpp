@@ -1,6 +1,7 @@
 #include "sample_project.h"
 #include "storage/project_json.h"
 
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -164,6 +165,95 @@ TEST(ProjectJson, BadDocumentsSayWhereAndChangeNothing)
         EXPECT_TRUE(r.message.startsWith("bad.json")) << r.message.toStdString();
         ASSERT_EQ(project.Count(), 1);
         EXPECT_EQ(project.GetPanel(0)->name, "keep");
+    }
+}
+
+// Files named by the JSON: copies of fixtures other programs wrote, next to the document.
+class JsonNamedFiles : public ::testing::Test {
+protected:
+    QString copy(const QString& fixture, const QString& as)
+    {
+        QDir().mkpath(QFileInfo(dir.filePath(as)).absolutePath());
+        EXPECT_TRUE(QFile::copy(QStringLiteral(MARQUIX_SOURCE_DIR "/tests/data/") + fixture, dir.filePath(as)));
+        return dir.filePath(as);
+    }
+    QString write(const QString& as, const QByteArray& bytes)
+    {
+        QFile f(dir.filePath(as));
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+        return f.fileName();
+    }
+    static QByteArray oneScreen(const QString& page)
+    {
+        return QStringLiteral(R"({"marquix": 1, "screens": [{"params": {"width": 64, "height": 16, "colourType": 3},
+            "pages": [%1]}]})").arg(page).toUtf8();
+    }
+    QTemporaryDir dir;
+};
+
+TEST_F(JsonNamedFiles, RichTextPageReadsItsRtfFileRelativeToTheDocument)
+{
+    const QString path = copy("rtf/wordpad_gbk.rtf", "texts/welcome.rtf");
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QByteArray bytes = f.readAll();
+    TLCMPanels project;
+    const auto r = ProjectFromJson(oneScreen(R"({"kind": "richText", "rtfFile": "texts/welcome.rtf",
+        "pagingDirection": "vertical"})"), project, "p.json", dir.path());
+    ASSERT_TRUE(r.ok) << r.message.toStdString();
+    const auto& page = static_cast<const TLCMRtf&>(*project.GetPanel(0)->units->GetPage(0));
+    EXPECT_EQ(page.Document(), bytes) << "kept byte for byte, as the editor's open keeps a file";
+    EXPECT_EQ(page.pagingDirection, 1);
+    // Written out, the page carries its document; the file is no longer needed.
+    TLCMPanels back;
+    ASSERT_TRUE(ProjectFromJson(ProjectToJson(project), back, "back.json").ok);
+    EXPECT_EQ(static_cast<const TLCMRtf&>(*back.GetPanel(0)->units->GetPage(0)).Document(), bytes);
+}
+
+TEST_F(JsonNamedFiles, BadRtfFilesAreRefusedByName)
+{
+    write("notes.txt", "plain words, no rich text");
+    write("huge.rtf", "{\\rtf1 " + QByteArray(70000, 'a') + "}");
+    copy("rtf/lo_plain.rtf", "ok.rtf");
+    struct Case {
+        const char* page;
+        const char* says;
+    };
+    const Case cases[] = {
+        {R"({"kind": "richText", "rtfFile": "missing.rtf"})", "missing.rtf"},
+        {R"({"kind": "richText", "rtfFile": "notes.txt"})", "notes.txt"},
+        {R"({"kind": "richText", "rtfFile": "huge.rtf"})", "huge.rtf"},
+        {R"({"kind": "richText", "rtfFile": "."})", "not a regular file"},
+        {R"({"kind": "richText", "rtfFile": "ok.rtf", "rtf": "{\\rtf1 x}"})", "rtfFile"},
+        {R"({"kind": "richText", "rtfFile": 5})", "rtfFile must be a text"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.page);
+        TLCMPanels project;
+        project.AddPanel()->name = "keep";
+        const auto r = ProjectFromJson(oneScreen(c.page), project, "p.json", dir.path());
+        EXPECT_FALSE(r.ok);
+        EXPECT_TRUE(r.message.contains(c.says)) << r.message.toStdString();
+        EXPECT_TRUE(r.message.contains("screens[0].pages[0]")) << r.message.toStdString();
+        EXPECT_EQ(project.GetPanel(0)->name, "keep");
+    }
+}
+
+TEST_F(JsonNamedFiles, JpegPicturesLoadByAnySpellingOfTheirExtension)
+{
+    // baseline.jpg was written by cjpeg: red, green, blue and white quadrants.
+    for (const char* name : {"a.jpg", "b.jpeg", "c.JPEG", "d.Jpg"}) {
+        SCOPED_TRACE(name);
+        copy("pictures/baseline.jpg", name);
+        TLCMPanels project;
+        const auto r = ProjectFromJson(oneScreen(QStringLiteral(R"({"kind": "picture", "pictureFile": "%1"})").arg(name)),
+                                       project, "p.json", dir.path());
+        ASSERT_TRUE(r.ok) << r.message.toStdString();
+        const auto& img = static_cast<const TLCMImage&>(*project.GetPanel(0)->units->GetPage(0));
+        EXPECT_EQ(img.DisplayData().size(), 64 * 16 / 8 * 3);
+        EXPECT_EQ(img.Picture().pixelColor(2, 2), QColor(Qt::red));
+        EXPECT_EQ(img.Picture().pixelColor(61, 13), QColor(Qt::white));
     }
 }
 
