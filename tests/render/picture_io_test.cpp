@@ -543,7 +543,8 @@ TEST_F(PictureFile, TheExtensionDecidesInAnyLetterCase)
     };
     const Case cases[] = {
         {"a.jpg", jpeg, true},        {"b.JPG", jpeg, true},  {"c.JpG", jpeg, true},
-        {"d.bmp", bmp, true},         {"e.BMP", bmp, true},   {"f.jpeg", jpeg, false},
+        {"d.bmp", bmp, true},         {"e.BMP", bmp, true},   {"f.jpeg", jpeg, true},
+        {"f2.JPEG", jpeg, true},      {"f3.jpe", jpeg, false},
         {"g.png", bmp, false},        {"jpg", jpeg, false},   {"h.bmp.txt", bmp, false},
         {"i.jpg.bmp", jpeg, false},   // read as BMP: the content does not decide
         {"j.bmp.jpg", jpeg, true},    {"k.jpg", bmp, false},
@@ -558,7 +559,7 @@ TEST_F(PictureFile, TheExtensionDecidesInAnyLetterCase)
         else
             EXPECT_TRUE(r.message.startsWith(path + QLatin1String(": "))) << r.message.toStdString();
     }
-    EXPECT_TRUE(LoadPictureFile(Put("l.jpeg", jpeg), QSize()).message.contains(QLatin1String("only .jpg and .bmp")));
+    EXPECT_TRUE(LoadPictureFile(Put("l.png", jpeg), QSize()).message.contains(QLatin1String("only .jpg, .jpeg and .bmp")));
 }
 
 TEST_F(PictureFile, PassesTheTargetToTheJpegDecoder)
