@@ -250,13 +250,15 @@ protected:
     }
     // An invalid colour leaves the text's colour automatic.
     static void add(QTextDocument& doc, const QString& text, double pt, QColor colour,
-                    const QString& family = QStringLiteral("宋体"))
+                    const QString& family = QStringLiteral("宋体"), bool bold = false)
     {
         QTextCursor c(&doc);
         c.movePosition(QTextCursor::End);
         QTextCharFormat f;
         f.setFontFamilies({family});
         f.setFontPointSize(pt);
+        if (bold)
+            f.setFontWeight(QFont::Bold);
         if (colour.isValid())
             f.setForeground(colour);
         c.insertText(text, f);
@@ -491,6 +493,61 @@ TEST_F(Renderer, AutomaticColourTextIsMeasuredForTheShrink)
         for (auto it = doc.begin().begin(); !it.atEnd(); ++it)
             EXPECT_FALSE(it.fragment().charFormat().hasProperty(QTextFormat::ForegroundBrush));
     }
+}
+
+TEST_F(Renderer, BoldSongTiSmearsOneDotRightWithinItsRun)
+{
+    // 10.5 pt is 14 dots, a size of the bitmap faces, which have no bold. Five 14-dot characters
+    // run past the area's 64 dots, so the text starts at the left edge whatever its ink.
+    const QString first = QStringLiteral("欢迎"), second = QStringLiteral("您好啊");
+    auto draw = [&](bool firstBold, bool secondBold) {
+        QTextDocument doc;
+        add(doc, first, 10.5, Qt::red, QStringLiteral("宋体"), firstBold);
+        add(doc, second, 10.5, Qt::red, QStringLiteral("SimSun"), secondBold);
+        EXPECT_TRUE(render(doc, 64, 16, 1).ok);
+        return unit.Output();
+    };
+    const QImage plain = draw(false, false);
+    ASSERT_EQ(plain.width(), 128);
+    auto lit = [](const QImage& img, int x, int y) { return (img.pixel(x, y) & 0xFFFFFF) != 0; };
+    // What a rich-edit control draws: a dot is lit when it or its left neighbour in the run is.
+    auto smeared = [&](int x, int y, int runLeft) { return lit(plain, x, y) || (x > runLeft && lit(plain, x - 1, y)); };
+    struct Case {
+        const char* name;
+        bool firstBold, secondBold;
+    };
+    const Case cases[] = {
+        {"all bold", true, true},
+        {"first run bold: the smear stops at its end", true, false},
+        {"second run bold", false, true},
+        {"nothing bold: unchanged", false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QImage out = draw(c.firstBold, c.secondBold);
+        ASSERT_EQ(out.size(), plain.size());
+        int differ = 0;
+        for (int y = 0; y < 16; ++y)
+            for (int x = 0; x < 128; ++x) {
+                const bool inFirst = x < 28;
+                const bool bold = x < 70 && (inFirst ? c.firstBold : c.secondBold);
+                const bool want = bold ? smeared(x, y, inFirst ? 0 : 28) : lit(plain, x, y);
+                differ += lit(out, x, y) != want;
+                if (lit(out, x, y)) {
+                    EXPECT_EQ(out.pixelColor(x, y), QColor(Qt::red)) << x << "," << y;
+                }
+            }
+        EXPECT_EQ(differ, 0);
+    }
+    // The smear adds dots, so the bold text is visibly heavier.
+    int before = 0, after = 0;
+    const QImage bold = draw(true, true);
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 128; ++x) {
+            before += lit(plain, x, y);
+            after += lit(bold, x, y);
+        }
+    EXPECT_GT(after, before + before / 3);
 }
 
 TEST_F(Renderer, LongTextPagesHorizontallyOrVertically)
