@@ -124,6 +124,37 @@ TEST_F(Cli, SearchFindsThePortNamedInTheSettings)
 }
 
 
+TEST_F(Cli, HelpIsNoErrorButBadUsageIs)
+{
+    struct Case {
+        QStringList args;
+        int exit;
+        bool usageOnStdout;
+    };
+    const std::vector<Case> cases = {
+        {{"--help"}, 0, true},
+        {{"help"}, 0, true},
+        {{}, 2, false},
+        {{"frobnicate"}, 2, false},
+        {{"info", "--bogus"}, 2, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args.join(' ').toStdString());
+        const CliRun r = cli(c.args, false);
+        EXPECT_EQ(r.exit, c.exit);
+        EXPECT_TRUE((c.usageOnStdout ? r.out : r.err).contains("usage: marquix-cli")) << r.out.toStdString() << r.err.toStdString();
+    }
+
+    QProcess sim;
+    sim.setProcessEnvironment(environment());
+    sim.start(QStringLiteral(MARQUIX_BINARY_DIR "/marquix-sim"), {"--help"});
+    ASSERT_TRUE(sim.waitForFinished(30000));
+    EXPECT_EQ(sim.exitCode(), 0);
+    const QString help = QString::fromUtf8(sim.readAllStandardOutput());
+    EXPECT_TRUE(help.contains("--power <MODE,HH:MM,HH:MM>")) << help.toStdString();
+    EXPECT_FALSE(help.contains("SPEC")) << help.toStdString();
+}
+
 class CliProject : public Cli {};
 
 TEST_F(CliProject, ConvertInfoAndExport)
