@@ -81,11 +81,10 @@ void err(const QString& line)
     std::fflush(stderr);
 }
 
-int usage(const QString& message)
+namespace {
+const QString& UsageText()
 {
-    if (!message.isEmpty())
-        err(QStringLiteral("marquix-cli: ") + message);
-    err(QStringLiteral(
+    static const QString text = QStringLiteral(
         "usage: marquix-cli COMMAND [options]\n"
         "project commands (PROJECT is a .lcm or .json file):\n"
         "  info PROJECT [--json]\n"
@@ -101,8 +100,23 @@ int usage(const QString& message)
         "  params [read | write FILE]         the screen-parameter record as JSON\n"
         "  partitions [read | write --rect L,T,R,B ...]\n"
         "  params write --project P [--screen N], partitions write --project P [--screen N]\n"
-        "see docs/cli.md"));
+        "see docs/cli.md");
+    return text;
+}
+} // namespace
+
+int usage(const QString& message)
+{
+    if (!message.isEmpty())
+        err(QStringLiteral("marquix-cli: ") + message);
+    err(UsageText());
     return ExitUsage;
+}
+
+int help()
+{
+    out(UsageText());
+    return ExitOk;
 }
 
 mx::RichTextRenderer RichTextRenderer() { return mx::LayOutRichText; }
@@ -146,8 +160,10 @@ int main(int argc, char** argv)
     mx::SetPortSettingsFile(mx::SettingsFilePath());
 
     QStringList args = app.arguments().mid(1);
-    if (args.isEmpty() || args.first() == QStringLiteral("--help") || args.first() == QStringLiteral("help"))
+    if (args.isEmpty())
         return cli::usage();
+    if (args.first() == QStringLiteral("--help") || args.first() == QStringLiteral("help"))
+        return cli::help();
     const QString command = args.takeFirst();
     static const QStringList deviceCommands = {"version", "search", "clear", "sync-clock", "brightness",
                                                "power", "params", "partitions"};

@@ -41,6 +41,8 @@ private:
 void out(const QString& line);
 void err(const QString& line);
 int usage(const QString& message = {});
+// The usage on standard output, for --help: no error.
+int help();
 
 // Points the screen at --port N or --device PATH (default: the first port of the directory).
 // Answers false with a message on bad usage.

@@ -76,7 +76,7 @@ int main(int argc, char** argv)
     const QCommandLineOption params(QStringLiteral("params"), "The screen-parameter record, up to 16 bytes hexadecimal (default 08 08 01).", "HEX");
     const QCommandLineOption partitions(QStringLiteral("partitions"), "The partition table, up to 32 bytes hexadecimal, or 'none' (default none).", "HEX|none");
     const QCommandLineOption brightness(QStringLiteral("brightness"), "Brightness level 0-255 (default 15).", "N");
-    const QCommandLineOption power(QStringLiteral("power"), "Power schedule MODE,HH:MM,HH:MM (default 0,00:00,00:00).", "SPEC");
+    const QCommandLineOption power(QStringLiteral("power"), "Power schedule: mode, on time, off time (default 0,00:00,00:00).", "MODE,HH:MM,HH:MM");
     const QCommandLineOption clock(QStringLiteral("clock"), "Start the card's clock at this local time, yyyy-MM-ddTHH:mm:ss (default now).", "TIME");
     const QCommandLineOption log(QStringLiteral("log"), "Append a JSON line per packet, reply and skipped run of bytes to FILE.", "FILE");
     const QCommandLineOption state(QStringLiteral("state"), "Keep FILE rewritten with the card's state as JSON.", "FILE");

@@ -228,6 +228,8 @@ uint32_t U32(const QByteArray& b, int64_t at) { return U16(b, at) | U16(b, at + 
 struct BmpHeader {
     int64_t width = 0;
     int64_t height = 0; // rows, whatever the direction
+    bool topDown = false;
+    uint32_t infoSize = 0;
     uint32_t bits = 0;
     uint32_t compression = 0;
     int64_t pixelsAt = 0;
@@ -248,14 +250,95 @@ std::optional<BmpHeader> ParseBmpHeader(const QByteArray& b)
     } else if (infoSize >= 40 && b.size() >= 54) {
         h.width = int32_t(U32(b, 18));
         h.height = int32_t(U32(b, 22));
+        h.topDown = h.height < 0;
         h.height = h.height < 0 ? -h.height : h.height; // negative: top-down rows
         h.bits = U16(b, 28);
         h.compression = U32(b, 30);
     } else {
         return std::nullopt;
     }
+    h.infoSize = infoSize;
     h.pixelsAt = std::max<int64_t>(U32(b, 10), 14 + int64_t(infoSize));
     return h;
+}
+
+// One channel of a 16-bit pixel: where its bits are and how many.
+struct ChannelMask {
+    uint32_t mask = 0;
+    int shift = 0;
+    int bits = 0;
+};
+
+std::optional<ChannelMask> ParseMask(uint32_t mask)
+{
+    if (mask == 0 || mask > 0xFFFF)
+        return std::nullopt;
+    ChannelMask c{mask, 0, 0};
+    while (!((mask >> c.shift) & 1))
+        ++c.shift;
+    while ((mask >> (c.shift + c.bits)) & 1)
+        ++c.bits;
+    if ((mask >> (c.shift + c.bits)) != 0) // not one run of bits
+        return std::nullopt;
+    return c;
+}
+
+// An n-bit level widened to 8 bits by copying its top bits below it (5 bits: v << 3 | v >> 2),
+// so the full level is 255 and the levels spread evenly.
+uint8_t Widen(uint32_t v, int bits)
+{
+    if (bits >= 8)
+        return uint8_t(v >> (bits - 8));
+    uint32_t out = 0;
+    int filled = 0;
+    while (filled < 8) {
+        out = out << bits | v;
+        filled += bits;
+    }
+    return uint8_t(out >> (filled - 8));
+}
+
+// QImage widens 16-bit channels by a plain shift, which leaves 5-bit white at 248 and moves
+// every level down; these pictures are decoded here. Masks that are not three runs of bits
+// within 16 stay with QImage. The caller has checked that every row is in the file.
+std::optional<QImage> DecodeBmp16(const QByteArray& b, const BmpHeader& h)
+{
+    if (h.bits != 16 || h.infoSize < 40)
+        return std::nullopt;
+    std::optional<ChannelMask> red, green, blue;
+    if (h.compression == kBiRgb) {
+        red = ParseMask(0x7C00);
+        green = ParseMask(0x03E0);
+        blue = ParseMask(0x001F);
+    } else if (h.compression == kBiBitfields || h.compression == kBiAlphaBitfields) {
+        // After a 40-byte header the masks follow it; longer headers hold them at the same place.
+        if (b.size() < 66)
+            return std::nullopt;
+        red = ParseMask(U32(b, 54));
+        green = ParseMask(U32(b, 58));
+        blue = ParseMask(U32(b, 62));
+    } else {
+        return std::nullopt;
+    }
+    if (!red || !green || !blue)
+        return std::nullopt;
+    const int64_t stride = (h.width * 16 + 31) / 32 * 4;
+    if (h.pixelsAt + stride * h.height > b.size())
+        return std::nullopt;
+    QImage image(int(h.width), int(h.height), QImage::Format_RGB888);
+    if (image.isNull())
+        return QImage();
+    const uint8_t* pixels = Bytes(b) + h.pixelsAt;
+    for (int64_t y = 0; y < h.height; ++y) {
+        const uint8_t* src = pixels + (h.topDown ? y : h.height - 1 - y) * stride;
+        uint8_t* dst = image.scanLine(int(y));
+        for (int64_t x = 0; x < h.width; ++x) {
+            const uint32_t v = src[2 * x] | uint32_t(src[2 * x + 1]) << 8;
+            for (const ChannelMask& c : {*red, *green, *blue})
+                *dst++ = Widen((v & c.mask) >> c.shift, c.bits);
+        }
+    }
+    return image;
 }
 
 // Whether run-length data reaches its end marker or its last row before the file ends.
@@ -367,6 +450,12 @@ PictureResult DecodeBmp(const QByteArray& bytes, const QString& nameForMessages)
     if (!complete)
         return Failure(QStringLiteral("%1: the file ends before the picture is complete").arg(name));
 
+    if (std::optional<QImage> wide = DecodeBmp16(bytes, *header)) {
+        if (wide->isNull())
+            return Failure(QStringLiteral("%1: not enough memory for the picture").arg(name));
+        return {std::move(*wide), QString()};
+    }
+
     QBuffer buffer;
     buffer.setData(bytes);
     buffer.open(QIODevice::ReadOnly);
@@ -388,9 +477,9 @@ PictureResult LoadPictureFile(const QString& path, QSize targetSize)
     const QString fileName = info.fileName();
     const qsizetype dot = fileName.lastIndexOf(QLatin1Char('.'));
     const QString ext = dot < 0 ? QString() : fileName.mid(dot).toLower();
-    const bool jpeg = ext == QLatin1String(".jpg");
+    const bool jpeg = ext == QLatin1String(".jpg") || ext == QLatin1String(".jpeg");
     if (!jpeg && ext != QLatin1String(".bmp"))
-        return Failure(QStringLiteral("%1: only .jpg and .bmp pictures can be loaded").arg(path));
+        return Failure(QStringLiteral("%1: only .jpg, .jpeg and .bmp pictures can be loaded").arg(path));
     if (!info.exists())
         return Failure(QStringLiteral("%1: the file does not exist").arg(path));
     // A pipe or a device would block or never end.

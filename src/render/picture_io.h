@@ -25,7 +25,8 @@ constexpr int64_t kMaxPictureFileBytes = int64_t(256) * 1024 * 1024;
 // libjpeg's own working memory (a progressive picture keeps every coefficient until the end).
 constexpr int64_t kMaxJpegWorkBytes = int64_t(1) << 30;
 
-// Decodes a ".jpg" or ".bmp" file, by the extension in any letter case; other names are refused.
+// Decodes a ".jpg", ".jpeg" or ".bmp" file, by the extension in any letter case; other names are
+// refused.
 // A valid targetSize lets the JPEG decoder shrink by 1/2, 1/4 or 1/8 while decoding, as long as
 // the result stays at least targetSize in both directions.
 PictureResult LoadPictureFile(const QString& path, QSize targetSize);

@@ -33,7 +33,7 @@ struct PictureOutcome {
 PictureOutcome ClearPicture(TLCMImage& page, const ParamRecord& params, int width, int height);
 // Threshold and convert the page's current picture.
 PictureOutcome ConvertPicture(TLCMImage& page, const ParamRecord& params);
-// Loads a .jpg or .bmp, stretched onto the area. On failure the page keeps its picture but
+// Loads a .jpg, .jpeg or .bmp, stretched onto the area. On failure the page keeps its picture but
 // has no display data, so it sends nothing.
 PictureOutcome LoadPicture(TLCMImage& page, const QString& path, const ParamRecord& params, int width, int height);
 // Refits the current picture to an area of another size; nothing happens when it fits.

@@ -2,6 +2,7 @@
 
 #include "model/rtfpage.h"
 #include "render/picture_page.h"
+#include "render/preview_text.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QDir>
@@ -179,10 +180,59 @@ std::unique_ptr<QTextDocument> DrawingCopy(const QTextDocument& doc)
     return copy;
 }
 
+// Every lit dot also lights the unlit dot to its right, in its colour, within the rectangle.
+void SmearRight(QImage& rgb32, const QRect& within)
+{
+    const QRect r = within & rgb32.rect();
+    for (int y = r.top(); y <= r.bottom(); ++y) {
+        auto* row = reinterpret_cast<QRgb*>(rgb32.scanLine(y));
+        // Right to left, so a dot lit by the smear lights nothing further.
+        for (int x = r.right(); x > r.left(); --x)
+            if (!Ink(row[x]) && Ink(row[x - 1]))
+                row[x] = row[x - 1];
+    }
+}
+
+// The bitmap faces have no bold, so a bold SimSun run would come out plain. A rich-edit control
+// emboldens a face without bold by a one-dot smear to the right; so does this, on the run's own
+// part of each line.
+void EmboldenBitmapRuns(const QTextDocument& doc, QImage& canvas)
+{
+    for (QTextBlock b = doc.begin(); b.isValid(); b = b.next()) {
+        const QTextLayout* layout = b.layout();
+        if (!layout)
+            continue;
+        const QPointF at = layout->position();
+        for (auto it = b.begin(); !it.atEnd(); ++it) {
+            const QTextFragment f = it.fragment();
+            const QTextCharFormat format = f.charFormat();
+            if (!f.isValid() || format.fontWeight() < QFont::DemiBold
+                || format.fontFamilies().toStringList().value(0) != kBitmapSong)
+                continue;
+            const int start = f.position() - b.position();
+            const int end = start + f.length();
+            for (int i = 0; i < layout->lineCount(); ++i) {
+                const QTextLine l = layout->lineAt(i);
+                const int s = std::max(start, l.textStart());
+                const int e = std::min(end, l.textStart() + l.textLength());
+                if (s >= e)
+                    continue;
+                const qreal x1 = l.cursorToX(s), x2 = l.cursorToX(e);
+                const int left = int(std::lround(at.x() + std::min(x1, x2)));
+                const int right = int(std::lround(at.x() + std::max(x1, x2)));
+                const int top = int(std::floor(at.y() + l.y()));
+                const int bottom = int(std::ceil(at.y() + l.y() + l.height()));
+                SmearRight(canvas, QRect(left, top, right - left, bottom - top));
+            }
+        }
+    }
+}
+
 // Draws into a layout rectangle from the top-left corner, wrapping at its width; what falls
 // below it is lost. The canvas is only as large as the text needs (plus a line's height for
 // overhanging glyphs): the ink, and so the arrangement, is the same as on the full rectangle.
-QImage DrawDocument(QTextDocument& doc, int layoutWidth, int layoutHeight)
+// Text of the automatic colour takes the given one.
+QImage DrawDocument(QTextDocument& doc, int layoutWidth, int layoutHeight, QColor automatic)
 {
     doc.setTextWidth(layoutWidth);
     qreal right = 0, bottom = 0, slack = 0;
@@ -207,8 +257,10 @@ QImage DrawDocument(QTextDocument& doc, int layoutWidth, int layoutHeight)
     p.setClipRect(rect);
     QAbstractTextDocumentLayout::PaintContext context;
     context.clip = rect;
-    context.palette.setColor(QPalette::Text, Qt::black); // uncoloured text is black, as in the editor
+    context.palette.setColor(QPalette::Text, automatic);
     doc.documentLayout()->draw(&p, context);
+    p.end();
+    EmboldenBitmapRuns(doc, canvas);
     return canvas;
 }
 
@@ -475,9 +527,15 @@ void TRTFDecodeUnit::Unbind()
     glyphs_.clear();
 }
 
+QColor TRTFDecodeUnit::AutomaticColour() const
+{
+    return IndexColor(bound_.page ? bound_.page->U8(Rec::Colour) : kDefaultPageColour);
+}
+
 int TRTFDecodeUnit::TallestInk(const QTextDocument& drawing, int H, bool singleColour)
 {
     int tallest = 0;
+    const QColor automatic = AutomaticColour();
     for (QTextBlock b = drawing.begin(); b.isValid(); b = b.next()) {
         for (auto it = b.begin(); !it.atEnd(); ++it) {
             const QTextFragment fragment = it.fragment();
@@ -489,7 +547,7 @@ int TRTFDecodeUnit::TallestInk(const QTextDocument& drawing, int H, bool singleC
             // takes its room.
             const QColor colour = singleColour ? QColor(255, 0, 0)
                                   : format.hasProperty(QTextFormat::ForegroundBrush) ? format.foreground().color()
-                                                                                    : QColor(Qt::black);
+                                                                                    : automatic;
             const QString prefix = font.key() + u'|' + colour.name() + u'|';
             const QString text = fragment.text();
             for (qsizetype i = 0; i < text.size(); ++i) {
@@ -581,8 +639,9 @@ RenderResult TRTFDecodeUnit::Render()
     const Fit fit = FitFontSize(H, planes == 1);
     const bool vertical = bound_.page && bound_.page->pagingDirection == 1;
     std::unique_ptr<QTextDocument> drawing = DrawingCopy(*bound_.document);
-    const QImage canvas = vertical ? DrawDocument(*drawing, W, kCanvasAreas * H)
-                                   : DrawDocument(*drawing, kCanvasAreas * W, H + 64);
+    const QColor automatic = AutomaticColour();
+    const QImage canvas = vertical ? DrawDocument(*drawing, W, kCanvasAreas * H, automatic)
+                                   : DrawDocument(*drawing, kCanvasAreas * W, H + 64, automatic);
     output_ = vertical ? LayoutMultiLine(canvas, W, H, LineRows(*drawing)) : LayoutSingleLine(canvas, W, H);
     glyphs_.clear();
 

@@ -41,6 +41,8 @@ constexpr int kCanvasAreas = 30;
 // here and renders what does not fit cut.
 constexpr double kMinFontPointSize = 5.0;
 constexpr int kMaxShrinkSteps = 100;
+// A new page's colour code: red.
+constexpr int kDefaultPageColour = 1;
 
 // Makes 宋体, SimSun, 新宋体 and NSimSun resolve to the stand-in fonts, and loads the
 // WenQuanYi bitmap faces that fontconfig hides. Idempotent; needs a QGuiApplication.
@@ -106,6 +108,9 @@ private:
         bool belowMinimum = false;
     };
     Fit FitFontSize(int H, bool singleColour);
+    // Text whose colour is automatic (RTF from other programs often leaves it so) is drawn in
+    // the page's colour, as the editor shows it; without a page, in the default page colour.
+    QColor AutomaticColour() const;
     // Greatest ink height of the drawn characters; stops early at the first taller than H.
     int TallestInk(const QTextDocument& drawing, int H, bool singleColour);
 

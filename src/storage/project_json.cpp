@@ -7,17 +7,23 @@
 #include "model/templates.h"
 #include "model/text.h"
 #include "render/picture_page.h"
+#include "render/rtf_reader.h"
 #include "storage/limits.h"
 
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QTextDocument>
 
 namespace mx {
 
 namespace {
 
 constexpr int kJsonFormat = 1;
+// The project file keeps a rich-text document with a 16-bit length.
+constexpr qint64 kMaxStoredRtfBytes = 0xFFFF;
 
 // Thrown inside the reader only; it never leaves this file.
 struct JsonError {
@@ -26,15 +32,31 @@ struct JsonError {
 
 [[noreturn]] void fail(const QString& what) { throw JsonError{what}; }
 
+// A value as it is written in JSON, for messages.
+QString jsonText(const QJsonValue& v)
+{
+    return QString::fromUtf8(QJsonDocument(QJsonArray{v}).toJson(QJsonDocument::Compact)).mid(1).chopped(1);
+}
+
 QString hexOf(const uint8_t* data, int n)
 {
     return QString::fromLatin1(QByteArray(reinterpret_cast<const char*>(data), n).toHex(' '));
 }
 
+// fromHex skips what is not a digit, so a stray letter would shift the bytes unnoticed.
 QByteArray bytesOf(const QJsonValue& v, int n, const QString& where)
 {
-    const QByteArray b = QByteArray::fromHex(v.toString().toLatin1());
-    if (!v.isString() || b.size() != n)
+    QByteArray digits;
+    bool clean = v.isString();
+    for (QChar c : v.toString()) {
+        if (c.isSpace())
+            continue;
+        if (!isxdigit(c.toLatin1()))
+            clean = false;
+        digits.append(c.toLatin1());
+    }
+    const QByteArray b = QByteArray::fromHex(digits);
+    if (!clean || digits.size() != 2 * n || b.size() != n)
         fail(QStringLiteral("%1 must hold %2 bytes in hexadecimal").arg(where).arg(n));
     return b;
 }
@@ -52,6 +74,19 @@ QString stringOf(const QJsonValue& v, const QString& where)
     if (!v.isString())
         fail(QStringLiteral("%1 must be a text").arg(where));
     return v.toString();
+}
+
+// Line breaks are allowed (the base64 tool writes them); any other stray character is refused.
+QByteArray base64Of(const QJsonValue& v, const QString& where)
+{
+    QByteArray text;
+    for (QChar c : stringOf(v, where))
+        if (!c.isSpace())
+            text.append(c.unicode() < 0x80 ? char(c.unicode()) : '?');
+    auto decoded = QByteArray::fromBase64Encoding(text, QByteArray::AbortOnBase64DecodingErrors);
+    if (!decoded)
+        fail(QStringLiteral("%1 is not valid base64").arg(where));
+    return *decoded;
 }
 
 QJsonArray arrayOf(const QJsonValue& v, const QString& where)
@@ -104,24 +139,27 @@ double dateFrom(const QJsonValue& v, bool timeOfDay, const QString& where)
     return double(QDate(1899, 12, 30).daysTo(d));
 }
 
-// Named fields of the page property record.
+// Named fields of the page property record, with the values the documentation allows for
+// them. The record itself may hold others (a project file does); only a named field that
+// changes it is checked.
 enum class F { U8, U16, HighNibble, LowNibble, Bit7, Date, Time, Flag };
 struct RecordField {
     const char* key;
     int offset;
     F type;
+    int lo = 0, hi = 0;
 };
 const RecordField kRecordFields[] = {
-    {"programNumber", Rec::ProgramNumber, F::U16}, {"effect", Rec::Effect, F::U8},
-    {"border", Rec::BorderFlash, F::HighNibble},   {"flash", Rec::BorderFlash, F::LowNibble},
-    {"speed", Rec::Speed, F::U8},                  {"stayTime", Rec::StayTime, F::U8},
-    {"flashCycle", Rec::FlashCycle, F::U8},        {"loopCount", Rec::LoopCount, F::U8},
-    {"startDate", Rec::StartDate, F::Date},        {"startTime", Rec::StartTime, F::Time},
-    {"stopDate", Rec::StopDate, F::Date},          {"stopTime", Rec::StopTime, F::Time},
-    {"colour", Rec::Colour, F::U8},                {"displayType", Rec::DisplayType, F::U8},
-    {"pageIndex", Rec::PageIndex, F::U8},          {"lastPageIndex", Rec::LastPageIndex, F::U8},
-    {"payloadLength", Rec::PayloadLength, F::U16}, {"partition", Rec::PartitionClear, F::LowNibble},
-    {"clearPanel", Rec::PartitionClear, F::Bit7},  {"allDates", Rec::AllDates, F::Flag},
+    {"programNumber", Rec::ProgramNumber, F::U16, 0, 65535}, {"effect", Rec::Effect, F::U8, 0, 19},
+    {"border", Rec::BorderFlash, F::HighNibble, 0, 15},      {"flash", Rec::BorderFlash, F::LowNibble, 0, 2},
+    {"speed", Rec::Speed, F::U8, 0, 15},                     {"stayTime", Rec::StayTime, F::U8, 0, 255},
+    {"flashCycle", Rec::FlashCycle, F::U8, 2, 255},          {"loopCount", Rec::LoopCount, F::U8, 0, 255},
+    {"startDate", Rec::StartDate, F::Date},                  {"startTime", Rec::StartTime, F::Time},
+    {"stopDate", Rec::StopDate, F::Date},                    {"stopTime", Rec::StopTime, F::Time},
+    {"colour", Rec::Colour, F::U8, 1, 3},                    {"displayType", Rec::DisplayType, F::U8, 0, 6},
+    {"pageIndex", Rec::PageIndex, F::U8, 0, 255},            {"lastPageIndex", Rec::LastPageIndex, F::U8, 0, 255},
+    {"payloadLength", Rec::PayloadLength, F::U16, 0, 65535}, {"partition", Rec::PartitionClear, F::LowNibble, 0, 4},
+    {"clearPanel", Rec::PartitionClear, F::Bit7},            {"allDates", Rec::AllDates, F::Flag},
     {"allTimes", Rec::AllTimes, F::Flag},
 };
 
@@ -150,10 +188,10 @@ void setField(TLCMSendMsg& page, const RecordField& f, const QJsonValue& v, cons
         return v.toBool();
     };
     switch (f.type) {
-    case F::U8: page.SetU8(f.offset, uint8_t(intOf(v, 0, 255, where))); break;
-    case F::U16: page.SetU16(f.offset, uint16_t(intOf(v, 0, 65535, where))); break;
-    case F::HighNibble: page.SetU8(f.offset, uint8_t((intOf(v, 0, 15, where) << 4) | (b & 0x0F))); break;
-    case F::LowNibble: page.SetU8(f.offset, uint8_t((b & 0xF0) | intOf(v, 0, 15, where))); break;
+    case F::U8: page.SetU8(f.offset, uint8_t(intOf(v, f.lo, f.hi, where))); break;
+    case F::U16: page.SetU16(f.offset, uint16_t(intOf(v, f.lo, f.hi, where))); break;
+    case F::HighNibble: page.SetU8(f.offset, uint8_t((intOf(v, f.lo, f.hi, where) << 4) | (b & 0x0F))); break;
+    case F::LowNibble: page.SetU8(f.offset, uint8_t((b & 0xF0) | intOf(v, f.lo, f.hi, where))); break;
     case F::Bit7: page.SetU8(f.offset, uint8_t(flag() ? (b | 0x80) : (b & 0x7F))); break;
     case F::Flag: page.SetU8(f.offset, flag() ? (b ? b : 1) : 0); break;
     case F::Date: page.SetF64(f.offset, dateFrom(v, false, where)); break;
@@ -183,6 +221,18 @@ void propertiesFromJson(TLCMSendMsg& page, const QJsonObject& o, const QString& 
     }
 }
 
+// The card takes partitions in units of 8 dots (its table divides by 8).
+void checkPartitionRect(const LcmRect& r, int width, int height, const QString& where)
+{
+    for (int v : {r.left, r.top, r.right, r.bottom})
+        if (v % 8)
+            fail(QStringLiteral("%1 [%2, %3, %4, %5]: every edge must be a multiple of 8 dots")
+                     .arg(where).arg(r.left).arg(r.top).arg(r.right).arg(r.bottom));
+    if (r.left < 0 || r.top < 0 || r.right > width || r.bottom > height || r.left >= r.right || r.top >= r.bottom)
+        fail(QStringLiteral("%1 [%2, %3, %4, %5] must be a non-empty rectangle within the screen's %6 x %7 dots")
+                 .arg(where).arg(r.left).arg(r.top).arg(r.right).arg(r.bottom).arg(width).arg(height));
+}
+
 struct KindName {
     uint16_t kind;
     const char* name;
@@ -210,10 +260,41 @@ void documentToJson(const QByteArray& doc, QJsonObject& o)
     }
 }
 
-QByteArray documentFromJson(const QJsonObject& o, const QString& where)
+// The file's bytes as they are, as the editor's open takes a file into the page.
+QByteArray rtfFromFile(const QJsonValue& v, const QString& baseDir, const QString& where)
 {
+    const QString path = QDir(baseDir).filePath(stringOf(v, where));
+    const QFileInfo info(path);
+    if (!info.exists())
+        fail(QStringLiteral("%1: %2 does not exist").arg(where, path));
+    if (!info.isFile())
+        fail(QStringLiteral("%1: %2 is not a regular file").arg(where, path));
+    if (info.size() > kMaxStoredRtfBytes)
+        fail(QStringLiteral("%1: %2 holds %3 bytes; a rich-text page stores at most %4")
+                 .arg(where, path)
+                 .arg(info.size())
+                 .arg(kMaxStoredRtfBytes));
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        fail(QStringLiteral("%1: %2 cannot be opened (%3)").arg(where, path, file.errorString()));
+    const QByteArray bytes = file.read(kMaxStoredRtfBytes + 1);
+    if (file.error() != QFileDevice::NoError || bytes.size() > kMaxStoredRtfBytes)
+        fail(QStringLiteral("%1: %2 cannot be read (%3)").arg(where, path, file.errorString()));
+    QTextDocument probe;
+    if (!ReadRtf(bytes, probe).ok)
+        fail(QStringLiteral("%1: %2 is not RTF (it does not begin with {\\rtf)").arg(where, path));
+    return bytes;
+}
+
+QByteArray documentFromJson(const QJsonObject& o, const QString& where, const QString& baseDir)
+{
+    const int given = int(o.contains("rtfFile")) + int(o.contains("rtf")) + int(o.contains("rtfBase64"));
+    if (given > 1)
+        fail(QStringLiteral("%1: give one of rtfFile, rtf and rtfBase64").arg(where));
+    if (o.contains("rtfFile"))
+        return rtfFromFile(o["rtfFile"], baseDir, where + ".rtfFile");
     if (o.contains("rtfBase64"))
-        return QByteArray::fromBase64(stringOf(o["rtfBase64"], where + ".rtfBase64").toLatin1());
+        return base64Of(o["rtfBase64"], where + ".rtfBase64");
     if (!o.contains("rtf"))
         return DefaultRtfDocument();
     const QString text = stringOf(o["rtf"], where + ".rtf");
@@ -291,11 +372,15 @@ std::unique_ptr<TLCMSendMsg> pageFromJson(const QJsonObject& o, TLCMPanel& scree
     }
     case KindRtf: {
         auto& r = static_cast<TLCMRtf&>(*page);
-        r.Document() = documentFromJson(o, where);
+        r.Document() = documentFromJson(o, where, baseDir);
         if (o.contains("caption"))
             r.name = stringOf(o["caption"], where + ".caption");
-        if (o.contains("pagingDirection"))
-            r.pagingDirection = stringOf(o["pagingDirection"], where + ".pagingDirection") == "vertical" ? 1 : 0;
+        if (o.contains("pagingDirection")) {
+            const QString direction = stringOf(o["pagingDirection"], where + ".pagingDirection");
+            if (direction != "horizontal" && direction != "vertical")
+                fail(QStringLiteral("%1.pagingDirection must be \"horizontal\" or \"vertical\"").arg(where));
+            r.pagingDirection = direction == "vertical" ? 1 : 0;
+        }
         if (o.contains("ledPageCount"))
             r.ledPageCount = intOf(o["ledPageCount"], 0, 80, where + ".ledPageCount");
         break;
@@ -314,8 +399,8 @@ std::unique_ptr<TLCMSendMsg> pageFromJson(const QJsonObject& o, TLCMPanel& scree
             if (!r.ok)
                 fail(QStringLiteral("%1.pictureFile: %2").arg(where, r.message));
         } else {
-            const QByteArray data = QByteArray::fromBase64(stringOf(o["displayData"], where + ".displayData").toLatin1());
-            const QByteArray bmp = QByteArray::fromBase64(stringOf(o["pictureBmp"], where + ".pictureBmp").toLatin1());
+            const QByteArray data = base64Of(o["displayData"], where + ".displayData");
+            const QByteArray bmp = base64Of(o["pictureBmp"], where + ".pictureBmp");
             if (data.size() > kMaxDisplayDataBytes || bmp.size() > kMaxPictureBytes)
                 fail(QStringLiteral("%1 holds more picture data than a project can").arg(where));
             img.SetDisplayData(data);
@@ -441,8 +526,12 @@ StorageResult ProjectFromJson(const QByteArray& json, TLCMPanels& project, const
         if (!doc.isObject())
             fail(QStringLiteral("the document must be a JSON object"));
         const QJsonObject root = doc.object();
-        if (root["marquix"] != kJsonFormat)
+        if (!root.contains("marquix"))
             fail(QStringLiteral("\"marquix\": %1 is missing; this is not a Marquix project").arg(kJsonFormat));
+        if (root["marquix"] != kJsonFormat)
+            fail(QStringLiteral("\"marquix\": %1 is a format version this tool does not know; it understands version %2")
+                     .arg(jsonText(root["marquix"]))
+                     .arg(kJsonFormat));
         TLCMPanels read;
         read.serialPortNumber = root.contains("serialPort") ? intOf(root["serialPort"], INT32_MIN, INT32_MAX, "serialPort") : 1;
         const QJsonArray screens = arrayOf(root["screens"], "screens");
@@ -473,13 +562,15 @@ StorageResult ProjectFromJson(const QByteArray& json, TLCMPanels& project, const
                 if (rects.size() > kMaxPartitionRects)
                     fail(where + ".partition.rects: too many");
                 s.partition->ClearRects();
-                for (const QJsonValue& rv : rects) {
-                    const QJsonArray r = arrayOf(rv, where + ".partition.rects");
+                for (qsizetype j = 0; j < rects.size(); ++j) {
+                    const QString w = QStringLiteral("%1.partition.rects[%2]").arg(where).arg(j);
+                    const QJsonArray r = arrayOf(rects[j], w);
                     if (r.size() != 4)
-                        fail(where + ".partition.rects: each is [left, top, right, bottom]");
-                    const QString w = where + ".partition.rects";
-                    s.partition->AddRect({intOf(r[0], INT32_MIN, INT32_MAX, w), intOf(r[1], INT32_MIN, INT32_MAX, w),
-                                          intOf(r[2], INT32_MIN, INT32_MAX, w), intOf(r[3], INT32_MIN, INT32_MAX, w)});
+                        fail(w + ": each is [left, top, right, bottom]");
+                    const LcmRect rect{intOf(r[0], INT32_MIN, INT32_MAX, w), intOf(r[1], INT32_MIN, INT32_MAX, w),
+                                       intOf(r[2], INT32_MIN, INT32_MAX, w), intOf(r[3], INT32_MIN, INT32_MAX, w)};
+                    checkPartitionRect(rect, s.Width(), s.Height(), w);
+                    s.partition->AddRect(rect);
                 }
                 if (s.partition->GetCount() == 0)
                     s.partition->AddRect({0, 0, s.Width(), s.Height()});

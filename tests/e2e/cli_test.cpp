@@ -1,5 +1,6 @@
 #include "simfixture.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
@@ -123,6 +124,37 @@ TEST_F(Cli, SearchFindsThePortNamedInTheSettings)
 }
 
 
+TEST_F(Cli, HelpIsNoErrorButBadUsageIs)
+{
+    struct Case {
+        QStringList args;
+        int exit;
+        bool usageOnStdout;
+    };
+    const std::vector<Case> cases = {
+        {{"--help"}, 0, true},
+        {{"help"}, 0, true},
+        {{}, 2, false},
+        {{"frobnicate"}, 2, false},
+        {{"info", "--bogus"}, 2, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args.join(' ').toStdString());
+        const CliRun r = cli(c.args, false);
+        EXPECT_EQ(r.exit, c.exit);
+        EXPECT_TRUE((c.usageOnStdout ? r.out : r.err).contains("usage: marquix-cli")) << r.out.toStdString() << r.err.toStdString();
+    }
+
+    QProcess sim;
+    sim.setProcessEnvironment(environment());
+    sim.start(QStringLiteral(MARQUIX_BINARY_DIR "/marquix-sim"), {"--help"});
+    ASSERT_TRUE(sim.waitForFinished(30000));
+    EXPECT_EQ(sim.exitCode(), 0);
+    const QString help = QString::fromUtf8(sim.readAllStandardOutput());
+    EXPECT_TRUE(help.contains("--power <MODE,HH:MM,HH:MM>")) << help.toStdString();
+    EXPECT_FALSE(help.contains("SPEC")) << help.toStdString();
+}
+
 class CliProject : public Cli {};
 
 TEST_F(CliProject, ConvertInfoAndExport)
@@ -156,6 +188,31 @@ TEST_F(CliProject, ConvertInfoAndExport)
     EXPECT_EQ(r.exit, 0) << r.err.toStdString();
     EXPECT_TRUE(r.out.contains(QStringLiteral("保存成功。")));
     EXPECT_EQ(QFileInfo(dir.path() + "/led.sd").size(), 5 * 2048);
+}
+
+TEST_F(CliProject, ConvertReadsTheFilesAJsonProjectNames)
+{
+    // Files other programs wrote: a LibreOffice RTF and a cjpeg picture saved as .JPEG.
+    QDir().mkpath(dir.path() + "/media");
+    ASSERT_TRUE(QFile::copy(MARQUIX_SOURCE_DIR "/tests/data/rtf/lo_plain.rtf", dir.path() + "/media/plain.rtf"));
+    ASSERT_TRUE(QFile::copy(MARQUIX_SOURCE_DIR "/tests/data/pictures/baseline.jpg", dir.path() + "/media/photo.JPEG"));
+    const QString json = file("named.json", R"({"marquix": 1, "screens": [{"params": {"width": 64, "height": 16},
+        "pages": [{"kind": "richText", "rtfFile": "media/plain.rtf"},
+                  {"kind": "picture", "pictureFile": "media/photo.JPEG"}]}]})");
+    const QString lcm = dir.path() + "/named.lcm";
+    CliRun r = cli({"convert", json, lcm}, false);
+    ASSERT_EQ(r.exit, 0) << r.err.toStdString();
+    r = cli({"render", lcm, "--out", dir.path() + "/pages"}, false);
+    ASSERT_EQ(r.exit, 0) << r.err.toStdString();
+    for (const QString& png : {QStringLiteral("page-1-1.png"), QStringLiteral("page-2-1.png")}) {
+        const QImage led(dir.path() + "/pages/" + png);
+        ASSERT_EQ(led.size(), QSize(64, 16)) << png.toStdString();
+        bool lit = false;
+        for (int y = 0; y < led.height() && !lit; ++y)
+            for (int x = 0; x < led.width() && !lit; ++x)
+                lit = (led.pixel(x, y) & 0xFFFFFF) != 0;
+        EXPECT_TRUE(lit) << png.toStdString();
+    }
 }
 
 TEST_F(CliProject, BadInputs)

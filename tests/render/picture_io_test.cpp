@@ -1,6 +1,7 @@
 // Picture input and output against files other programs wrote (tests/data/pictures/README.md)
 // and against JPEGs made at run time by libjpeg's compressor.
 #include "render/picture_io.h"
+#include "render/picture_page.h"
 
 #include "picture_jpeg_writer.h"
 
@@ -118,7 +119,7 @@ TEST(PictureBmp, ReadsTheVariantsOtherProgramsWrite)
     };
     const Case cases[] = {
         {"bmp1.bmp", 0, true},       {"bmp4.bmp", 0, false},      {"bmp8.bmp", 0, false},
-        {"bmp8_rle.bmp", 0, false},  {"bmp16_555.bmp", 8, false}, {"bmp16_565.bmp", 8, false},
+        {"bmp8_rle.bmp", 0, false},  {"bmp16_555.bmp", 0, false}, {"bmp16_565.bmp", 0, false},
         {"bmp24.bmp", 0, false},     {"bmp24_topdown.bmp", 0, false}, {"bmp32.bmp", 0, false},
         {"bmp32_v5.bmp", 0, false},  {"bmp_os2.bmp", 0, false},
     };
@@ -142,9 +143,49 @@ TEST(PictureBmp, ReadsTheVariantsOtherProgramsWrite)
     }
 }
 
+TEST(PictureBmp, SixteenBitChannelsWidenByCopyingTheirTopBits)
+{
+    // Rows of red, green, blue and grey through every 5-bit level (and every 6-bit one for the
+    // green of 5-6-5): a channel of n bits widens to 8 with its top bits copied below, so the
+    // full level is 255 and no band of levels reads darker than it is.
+    auto w5 = [](int v) { return v << 3 | v >> 2; };
+    auto w6 = [](int v) { return v << 2 | v >> 4; };
+    QByteArray plain555 = Fixture("bmp16_555_ramp.bmp");
+    Put32(plain555, 30, 0); // BI_RGB: no masks given, so 5-5-5
+    struct Case {
+        const char* name;
+        QByteArray bytes;
+        bool sixBitGreen;
+    };
+    const Case cases[] = {
+        {"5-6-5 bit fields", Fixture("bmp16_565_ramp.bmp"), true},
+        {"5-5-5 bit fields", Fixture("bmp16_555_ramp.bmp"), false},
+        {"5-5-5 without bit fields", plain555, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const PictureResult r = DecodeBmp(c.bytes, c.name);
+        ASSERT_TRUE(r.ok()) << r.message.toStdString();
+        ASSERT_EQ(r.image.size(), QSize(64, 4));
+        for (int x = 0; x < 64; ++x) {
+            const int v = w5(x / 2);
+            const int g = c.sixBitGreen ? w6(x) : w5(x / 2);
+            EXPECT_TRUE(Near(r.image, x, 0, {v, 0, 0}, 0));
+            EXPECT_TRUE(Near(r.image, x, 1, {0, g, 0}, 0));
+            EXPECT_TRUE(Near(r.image, x, 2, {0, 0, v}, 0));
+            EXPECT_TRUE(Near(r.image, x, 3, {v, g, v}, 0));
+        }
+        // Level 16 of 31 is 132: above the threshold, so the dot lights.
+        QImage lit = r.image;
+        mx::ThresholdImage(lit, 3);
+        EXPECT_TRUE(Near(lit, 32, 0, kRed, 0));
+        EXPECT_TRUE(Near(lit, 30, 0, kBlack, 0));
+    }
+}
+
 TEST(PictureBmp, EveryTruncationFailsCleanly)
 {
-    for (const char* file : {"bmp24.bmp", "bmp1.bmp", "bmp8_rle.bmp", "bmp32_v5.bmp", "bmp_os2.bmp"}) {
+    for (const char* file : {"bmp24.bmp", "bmp1.bmp", "bmp8_rle.bmp", "bmp32_v5.bmp", "bmp_os2.bmp", "bmp16_565_ramp.bmp"}) {
         SCOPED_TRACE(file);
         const QByteArray whole = Fixture(file);
         const bool rle = QByteArray(file).contains("rle");
@@ -543,7 +584,8 @@ TEST_F(PictureFile, TheExtensionDecidesInAnyLetterCase)
     };
     const Case cases[] = {
         {"a.jpg", jpeg, true},        {"b.JPG", jpeg, true},  {"c.JpG", jpeg, true},
-        {"d.bmp", bmp, true},         {"e.BMP", bmp, true},   {"f.jpeg", jpeg, false},
+        {"d.bmp", bmp, true},         {"e.BMP", bmp, true},   {"f.jpeg", jpeg, true},
+        {"f2.JPEG", jpeg, true},      {"f3.jpe", jpeg, false},
         {"g.png", bmp, false},        {"jpg", jpeg, false},   {"h.bmp.txt", bmp, false},
         {"i.jpg.bmp", jpeg, false},   // read as BMP: the content does not decide
         {"j.bmp.jpg", jpeg, true},    {"k.jpg", bmp, false},
@@ -558,7 +600,7 @@ TEST_F(PictureFile, TheExtensionDecidesInAnyLetterCase)
         else
             EXPECT_TRUE(r.message.startsWith(path + QLatin1String(": "))) << r.message.toStdString();
     }
-    EXPECT_TRUE(LoadPictureFile(Put("l.jpeg", jpeg), QSize()).message.contains(QLatin1String("only .jpg and .bmp")));
+    EXPECT_TRUE(LoadPictureFile(Put("l.png", jpeg), QSize()).message.contains(QLatin1String("only .jpg, .jpeg and .bmp")));
 }
 
 TEST_F(PictureFile, PassesTheTargetToTheJpegDecoder)

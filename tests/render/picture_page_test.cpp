@@ -55,7 +55,8 @@ TEST_F(PicturePage, ExtensionDecidesTheDecoder)
 {
     const QByteArray jpeg = mxtest::MakeJpeg(halves(64, 32));
     struct Case { const char* name; bool ok; };
-    for (auto c : {Case{"a.jpg", true}, Case{"b.JPG", true}, Case{"c.jpeg", false}, Case{"d.png", false}}) {
+    for (auto c : {Case{"a.jpg", true}, Case{"b.JPG", true}, Case{"c.jpeg", true}, Case{"e.JPEG", true},
+                   Case{"f.Jpeg", true}, Case{"d.png", false}, Case{"g.jpe", false}, Case{"jpeg", false}}) {
         TLCMImage p;
         const auto r = LoadPicture(p, write(c.name, jpeg), {8, 4, 1}, 64, 32);
         EXPECT_EQ(r.ok, c.ok) << c.name;

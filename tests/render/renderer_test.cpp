@@ -7,6 +7,7 @@
 #include "render/rtf_reader.h"
 #include "render/rtf_renderer.h"
 #include "render/rtf_writer.h"
+#include "rtf_test_util.h"
 
 #include <QDir>
 #include <QFontInfo>
@@ -247,15 +248,19 @@ protected:
         unit.Bind(&doc, params, LcmRect{0, 0, w, h}, &page);
         return unit.Render();
     }
+    // An invalid colour leaves the text's colour automatic.
     static void add(QTextDocument& doc, const QString& text, double pt, QColor colour,
-                    const QString& family = QStringLiteral("宋体"))
+                    const QString& family = QStringLiteral("宋体"), bool bold = false)
     {
         QTextCursor c(&doc);
         c.movePosition(QTextCursor::End);
         QTextCharFormat f;
         f.setFontFamilies({family});
         f.setFontPointSize(pt);
-        f.setForeground(colour);
+        if (bold)
+            f.setFontWeight(QFont::Bold);
+        if (colour.isValid())
+            f.setForeground(colour);
         c.insertText(text, f);
     }
     static std::set<double> sizes(const QTextDocument& doc)
@@ -421,6 +426,128 @@ TEST_F(Renderer, NoGreyEdgesAtScalableSizes)
     ASSERT_TRUE(render(doc, 256, 32, 3).ok);
     EXPECT_GT(FindInkRows(unit.Output()).Height(), 0);
     EXPECT_TRUE(OnlyColours(unit.Output(), {QColor(255, 128, 0), QColor(0, 200, 255)}));
+}
+
+// ---- text whose colour is automatic (no \cf, or \cf0), as other programs write it ----
+
+TEST_F(Renderer, AutomaticColourDrawsInThePageColour)
+{
+    // LibreOffice leaves every character of a converted text file automatic.
+    struct Case {
+        const char* name;
+        int colourType, pageColour;
+        QColor expected;
+    };
+    const Case cases[] = {
+        {"red page on a single-colour screen", 1, 1, Qt::red},
+        {"green page on a two-colour screen", 2, 2, Qt::green},
+        {"yellow page on a full-colour screen", 3, 3, Qt::yellow},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QTextDocument doc;
+        ASSERT_TRUE(ReadRtf(mxtest::ReadFixture(QStringLiteral("lo_plain.rtf")), doc).ok);
+        page.SetU8(Rec::Colour, uint8_t(c.pageColour));
+        const RenderResult r = render(doc, 128, 16, c.colourType, true);
+        ASSERT_TRUE(r.ok) << r.message.toStdString();
+        ASSERT_GE(r.ledPages, 3); // three lines of text, the empty one between them draws nothing
+        for (int i = 0; i < page.LedPageEntries(); ++i)
+            EXPECT_FALSE(AllZero(*page.GetLedPage(i))) << "LED page " << i;
+        EXPECT_TRUE(OnlyColours(unit.Output(), {c.expected}));
+    }
+}
+
+TEST_F(Renderer, MixedDocumentKeepsExplicitColoursAndShowsTheRest)
+{
+    // "Hello", "and" and "struck" are automatic; red bold, blue italic and the green 黑体 are not.
+    QTextDocument doc;
+    ASSERT_TRUE(ReadRtf(mxtest::ReadFixture(QStringLiteral("lo_mixed.rtf")), doc).ok);
+    page.SetU8(Rec::Colour, 3);
+    const RenderResult r = render(doc, 256, 32, 3, true);
+    ASSERT_TRUE(r.ok) << r.message.toStdString();
+    const QImage& out = unit.Output();
+    EXPECT_TRUE(OnlyColours(out, {Qt::yellow, Qt::red, Qt::blue, Qt::green}));
+    for (QColor c : {QColor(Qt::yellow), QColor(Qt::red), QColor(Qt::blue), QColor(Qt::green)})
+        EXPECT_GT(RowsOf(out, c).Height(), 0) << c.name().toStdString();
+    // The first line begins with the automatic "Hello".
+    const int left = LeftmostInk(out.copy(0, 0, 256, 32));
+    ASSERT_GE(left, 0);
+    bool yellowAtLeft = false;
+    for (int y = 0; y < 32; ++y)
+        yellowAtLeft = yellowAtLeft || out.pixelColor(left, y) == QColor(Qt::yellow);
+    EXPECT_TRUE(yellowAtLeft);
+}
+
+TEST_F(Renderer, AutomaticColourTextIsMeasuredForTheShrink)
+{
+    for (int colourType : {1, 2, 3}) {
+        SCOPED_TRACE(colourType);
+        QTextDocument doc;
+        add(doc, QStringLiteral("欢迎"), 36, QColor());
+        page.SetU8(Rec::Colour, 2);
+        const RenderResult r = render(doc, 64, 16, colourType);
+        ASSERT_TRUE(r.ok);
+        EXPECT_TRUE(r.shrunk);
+        EXPECT_LE(FindInkRows(unit.Output()).Height(), 16);
+        // The document keeps its colour automatic; only the drawing takes the page's.
+        for (auto it = doc.begin().begin(); !it.atEnd(); ++it)
+            EXPECT_FALSE(it.fragment().charFormat().hasProperty(QTextFormat::ForegroundBrush));
+    }
+}
+
+TEST_F(Renderer, BoldSongTiSmearsOneDotRightWithinItsRun)
+{
+    // 10.5 pt is 14 dots, a size of the bitmap faces, which have no bold. Five 14-dot characters
+    // run past the area's 64 dots, so the text starts at the left edge whatever its ink.
+    const QString first = QStringLiteral("欢迎"), second = QStringLiteral("您好啊");
+    auto draw = [&](bool firstBold, bool secondBold) {
+        QTextDocument doc;
+        add(doc, first, 10.5, Qt::red, QStringLiteral("宋体"), firstBold);
+        add(doc, second, 10.5, Qt::red, QStringLiteral("SimSun"), secondBold);
+        EXPECT_TRUE(render(doc, 64, 16, 1).ok);
+        return unit.Output();
+    };
+    const QImage plain = draw(false, false);
+    ASSERT_EQ(plain.width(), 128);
+    auto lit = [](const QImage& img, int x, int y) { return (img.pixel(x, y) & 0xFFFFFF) != 0; };
+    // What a rich-edit control draws: a dot is lit when it or its left neighbour in the run is.
+    auto smeared = [&](int x, int y, int runLeft) { return lit(plain, x, y) || (x > runLeft && lit(plain, x - 1, y)); };
+    struct Case {
+        const char* name;
+        bool firstBold, secondBold;
+    };
+    const Case cases[] = {
+        {"all bold", true, true},
+        {"first run bold: the smear stops at its end", true, false},
+        {"second run bold", false, true},
+        {"nothing bold: unchanged", false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QImage out = draw(c.firstBold, c.secondBold);
+        ASSERT_EQ(out.size(), plain.size());
+        int differ = 0;
+        for (int y = 0; y < 16; ++y)
+            for (int x = 0; x < 128; ++x) {
+                const bool inFirst = x < 28;
+                const bool bold = x < 70 && (inFirst ? c.firstBold : c.secondBold);
+                const bool want = bold ? smeared(x, y, inFirst ? 0 : 28) : lit(plain, x, y);
+                differ += lit(out, x, y) != want;
+                if (lit(out, x, y)) {
+                    EXPECT_EQ(out.pixelColor(x, y), QColor(Qt::red)) << x << "," << y;
+                }
+            }
+        EXPECT_EQ(differ, 0);
+    }
+    // The smear adds dots, so the bold text is visibly heavier.
+    int before = 0, after = 0;
+    const QImage bold = draw(true, true);
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 128; ++x) {
+            before += lit(plain, x, y);
+            after += lit(bold, x, y);
+        }
+    EXPECT_GT(after, before + before / 3);
 }
 
 TEST_F(Renderer, LongTextPagesHorizontallyOrVertically)
