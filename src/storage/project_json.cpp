@@ -382,7 +382,7 @@ std::unique_ptr<TLCMSendMsg> pageFromJson(const QJsonObject& o, TLCMPanel& scree
             r.pagingDirection = direction == "vertical" ? 1 : 0;
         }
         if (o.contains("ledPageCount"))
-            r.ledPageCount = intOf(o["ledPageCount"], 0, 80, where + ".ledPageCount");
+            r.ledPageCount = intOf(o["ledPageCount"], 1, kMaxRtfSlots, where + ".ledPageCount");
         break;
     }
     case KindImage: {

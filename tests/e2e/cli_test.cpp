@@ -273,7 +273,7 @@ TEST_F(CliSend, WarningsAndTheSlotsASendUses)
 {
     const QString json = file("p.json", R"({"marquix": 1, "screens": [{"params": {"width": 64, "height": 64},
         "pages": [{"kind": "text", "lines": [")" + QByteArray(600, 'A') + R"("]},
-                  {"kind": "richText", "ledPageCount": 80}]}]})");
+                  {"kind": "richText", "ledPageCount": 30}]}]})");
     CliRun r = cli({"info", json}, false);
     EXPECT_EQ(r.exit, 0) << r.err.toStdString();
     EXPECT_TRUE(r.out.contains("2 of 80 program slots")) << r.out.toStdString();
