@@ -41,7 +41,7 @@ int RunDeviceCommand(const QString& command, Args& args)
 {
     mx::TLCMPanels project;
     TLCMPanel& screen = *project.AddPanel();
-    if (!SelectPort(args, screen))
+    if (!SelectPort(args, screen, command == QLatin1String("search")))
         return ExitUsage;
     const auto address = args.intValue(QStringLiteral("address"), 1, 0, 65535);
     if (!address)

@@ -121,17 +121,22 @@ int help()
 
 mx::RichTextRenderer RichTextRenderer() { return mx::LayOutRichText; }
 
-bool SelectPort(Args& args, mx::TLCMPanel& screen)
+bool SelectPort(Args& args, mx::TLCMPanel& screen, bool listed)
 {
-    // The port a device path is reached by: a number the directory never hands out itself.
-    constexpr int kDevicePortNumber = mx::kMaxPortNumber;
     if (args.has(QStringLiteral("device")) && args.has(QStringLiteral("port"))) {
         usage(QStringLiteral("give either --port or --device"));
         return false;
     }
     if (args.has(QStringLiteral("device"))) {
-        mx::SetPortOverride(kDevicePortNumber, args.value(QStringLiteral("device")));
-        screen.SetSerialPortNumber(kDevicePortNumber);
+        const QString device = args.value(QStringLiteral("device"));
+        if (!listed) {
+            screen.UseDevice(device);
+            return true;
+        }
+        // The search walks the directory: the device goes first in it, under a number the
+        // directory never hands out itself.
+        mx::SetPortOverride(mx::kMaxPortNumber, device);
+        screen.SetSerialPortNumber(mx::kMaxPortNumber);
         return true;
     }
     const auto port = args.intValue(QStringLiteral("port"), mx::FirstSerialPortNumber(), 1, mx::kMaxPortNumber);

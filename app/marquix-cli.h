@@ -44,9 +44,10 @@ int usage(const QString& message = {});
 // The usage on standard output, for --help: no error.
 int help();
 
-// Points the screen at --port N or --device PATH (default: the first port of the directory).
-// Answers false with a message on bad usage.
-bool SelectPort(Args& args, mx::TLCMPanel& screen);
+// Points the screen at --port N or --device PATH (default: the first port of the directory);
+// listed: the device is put into the port directory (the search walks it). Answers false
+// with a message on bad usage.
+bool SelectPort(Args& args, mx::TLCMPanel& screen, bool listed = false);
 
 int RunDeviceCommand(const QString& command, Args& args);
 int RunProjectCommand(const QString& command, Args& args);

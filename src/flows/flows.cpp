@@ -19,9 +19,9 @@ struct LinkGuard {
     ~LinkGuard() { screen.CloseLink(); }
 };
 
-FlowResult noController(const TLCMPanel& screen) { return result(Outcome::NoController, LineDetail(screen)); }
-FlowResult timeout(const TLCMPanel& screen) { return result(Outcome::Timeout, LineDetail(screen)); }
-FlowResult successOr(bool ok, const TLCMPanel& screen) { return ok ? result(Outcome::Success) : timeout(screen); }
+FlowResult noController(TLCMPanel& screen) { return result(Outcome::NoController, LineDetail(screen)); }
+FlowResult timeout(TLCMPanel& screen) { return result(Outcome::Timeout, LineDetail(screen)); }
+FlowResult successOr(bool ok, TLCMPanel& screen) { return ok ? result(Outcome::Success) : timeout(screen); }
 
 QString colourTypeName(int type)
 {
@@ -56,12 +56,13 @@ struct ScreenSnapshot {
 
 } // namespace
 
-QString LineDetail(const TLCMPanel& screen, const QString& otherwise)
+QString LineDetail(TLCMPanel& screen, const QString& otherwise)
 {
-    if (screen.port->Failed())
-        return QStringLiteral("the line went away: %1").arg(screen.port->DeviceName());
-    if (!screen.port->IsOpen() && !screen.port->OpenError().isEmpty())
-        return screen.port->OpenError();
+    Transport& line = screen.Link();
+    if (line.Vanished())
+        return QStringLiteral("the line went away: %1").arg(line.Name());
+    if (!line.IsOpen() && !line.OpenError().isEmpty())
+        return line.OpenError();
     return otherwise;
 }
 
@@ -136,7 +137,7 @@ FlowResult SendAllPages(TLCMPanel& screen, const SendOptions& options)
         [&](int index, int firstSlot, int* used) {
             event.page = index;
             event.programNumber = firstSlot;
-            const bool sent = screen.SendPage(index, firstSlot, nullptr, false, used);
+            const bool sent = screen.SendPage(index, firstSlot, used);
             if (sent)
                 QThread::msleep(10);
             return sent;

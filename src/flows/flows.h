@@ -58,7 +58,7 @@ struct FlowResult {
 
 // What the line says about a failed exchange (the device vanished, or why it did not open),
 // for the detail beside the outcome text; otherwise when it says nothing.
-QString LineDetail(const TLCMPanel& screen, const QString& otherwise = {});
+QString LineDetail(TLCMPanel& screen, const QString& otherwise = {});
 
 FlowResult SendAllPages(TLCMPanel& screen, const SendOptions& options = {});
 FlowResult ClearScreen(TLCMPanel& screen);          // after the operator confirmed

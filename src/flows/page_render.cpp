@@ -50,7 +50,11 @@ QList<Packet> packetsOf(TLCMPanel& screen, int index, bool* ok)
     TLCMSendMsg* page = screen.units->GetPage(index);
     const int32_t firstSlot = page->firstSlot;
     const uint16_t program = page->U16(Rec::ProgramNumber);
-    *ok = screen.SendPage(index, 1, &file, true);
+    ExportTransport line(file);
+    {
+        LentTransport lend(screen, line);
+        *ok = screen.SendPage(index, 1);
+    }
     page->firstSlot = firstSlot;
     page->SetU16(Rec::ProgramNumber, program);
     QList<Packet> out;
@@ -58,7 +62,7 @@ QList<Packet> packetsOf(TLCMPanel& screen, int index, bool* ok)
         const auto* p = reinterpret_cast<const uint8_t*>(records.constData() + at);
         const int length = GetU16LE(p + 1);
         const uint8_t command = p[13];
-        out.append({command, GetU16LE(p + 16), command == kCmdContinuation ? GetU16LE(p + 18) : 0,
+        out.append({command, GetU16LE(p + 16), command == CmdContinuation ? GetU16LE(p + 18) : 0,
                     QByteArray(reinterpret_cast<const char*>(p + kPayloadOffset), length - kFrameOverhead)});
     }
     return out;

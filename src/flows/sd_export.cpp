@@ -34,13 +34,15 @@ ExportOutcome ExportSd(TLCMPanel& screen, const QString& dir, const RichTextRend
     QByteArray bytes;
     QBuffer file(&bytes);
     file.open(QIODevice::WriteOnly);
-    screen.WriteParameters(true, &file);
-    screen.WritePartitions(true, &file);
+    ExportTransport line(file);
+    LentTransport lend(screen, line);
+    screen.WriteParameters();
+    screen.WritePartitions();
     const ProgramWalk walk = WalkProgram(screen, kLastExportSlot, [&](int index, int firstSlot, int* used) {
-        return screen.SendPage(index, firstSlot, &file, true, used);
+        return screen.SendPage(index, firstSlot, used);
     });
     out.missing = walk.missing;
-    screen.MarkSendAll(1, true, &file);
+    screen.MarkSendAll(1);
     out.blocks = int(bytes.size() / kExportRecordSize);
 
     const StorageResult saved = WriteFileAtomically(out.path, bytes);

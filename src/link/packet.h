@@ -70,6 +70,8 @@ public:
     virtual void WriteToFile(RecordWriter& out) const;
     virtual bool ReadFromFile(RecordReader& in);
     virtual bool CheckReply(std::span<const uint8_t> reply);
+    // After a failed check: the card answered with a refusal, so asking again changes nothing.
+    virtual bool Refused() const { return false; }
 
     void BuildHeader();
     void CopyPayload();

@@ -27,7 +27,7 @@ QString VersionText(uint8_t model, uint8_t major, uint8_t minor, uint8_t build)
 TGetHWVersion::TGetHWVersion()
 {
     kind = KindGetHWVersion;
-    commandCode = 0x35;
+    commandCode = CmdReadVersion;
 }
 
 QString TGetHWVersion::GetName() const { return QStringLiteral("TGetHWVersion"); }
@@ -37,14 +37,15 @@ bool TGetHWVersion::CheckReply(std::span<const uint8_t> reply)
 {
     if (!CheckReplyFrame(reply))
         return false;
-    versionText = VersionText(reply[16], reply[17], reply[18], reply[19]);
+    const uint8_t* d = reply.data() + kReplyData;
+    versionText = VersionText(d[0], d[1], d[2], d[3]);
     return true;
 }
 
 TGetHWParam::TGetHWParam()
 {
     kind = KindGetHWParam;
-    commandCode = 0x24;
+    commandCode = CmdReadParams;
 }
 
 QString TGetHWParam::GetName() const { return QStringLiteral("TGetHWParam"); }
@@ -54,13 +55,13 @@ bool TGetHWParam::CheckReply(std::span<const uint8_t> reply)
 {
     if (!CheckReplyFrame(reply))
         return false;
+    const uint8_t* d = reply.data() + kReplyData;
     ParamRecord p{};
-    std::memcpy(&p[0], &reply[16], 7);
-    p[7] = reply[23] != 0 ? 1 : 0;
-    std::memcpy(&p[8], &reply[24], 5);
-    // A card that was never set up answers 0xFF in these.
+    std::memcpy(&p[0], d, 7);
+    p[7] = d[7] != 0 ? 1 : 0;
+    std::memcpy(&p[8], d + 8, 5);
     for (int i : {Param::DataPolarity, Param::OePolarity, Param::ScanMode})
-        if (p[size_t(i)] == 0xFF)
+        if (p[size_t(i)] == kParamUnset)
             p[size_t(i)] = 0;
     params = p;
     return true;
@@ -69,7 +70,7 @@ bool TGetHWParam::CheckReply(std::span<const uint8_t> reply)
 TSetHWParam::TSetHWParam()
 {
     kind = KindSetHWParam;
-    commandCode = 0x23;
+    commandCode = CmdWriteParams;
 }
 
 QString TSetHWParam::GetName() const { return QStringLiteral("TSetHWParam"); }
@@ -87,7 +88,7 @@ bool TSetHWParam::CheckReply(std::span<const uint8_t> reply)
     rejected_ = false;
     if (!CheckReplyFrame(reply))
         return false;
-    if (reply[13] == kStatusParamsRejected) {
+    if (reply[kReplyStatus] == kStatusParamsRejected) {
         rejected_ = true;
         return false;
     }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "link/packet.h"
+#include "link/protocol.h"
 
 namespace mx {
 
@@ -51,6 +52,7 @@ public:
 
     // The card answered with status 0x04: it refused the parameters (screen too large).
     bool Rejected() const { return rejected_; }
+    bool Refused() const override { return rejected_; }
 
     ParamRecord params{};
 
@@ -58,7 +60,6 @@ private:
     bool rejected_ = false;
 };
 
-constexpr uint8_t kStatusParamsRejected = 0x04;
 
 // The version text of a version reply's data bytes 16..19.
 QString VersionText(uint8_t model, uint8_t major, uint8_t minor, uint8_t build);

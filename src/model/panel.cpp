@@ -11,6 +11,7 @@ TLCMPanel::TLCMPanel()
     partition->owner = this;
     partition->AddRect({0, 0, Width(), Height()});
     port = std::make_unique<CnComm>(0x03);
+    UseDevice({});
 }
 
 TLCMPanel::~TLCMPanel() = default;

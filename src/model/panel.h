@@ -2,11 +2,11 @@
 #pragma once
 
 #include "link/cncomm.h"
+#include "link/protocol.h"
+#include "link/transport.h"
 #include "model/hwcommands.h"
 #include "model/partition.h"
 #include "model/units.h"
-
-#include <QIODevice>
 
 #include <functional>
 #include <memory>
@@ -16,20 +16,13 @@ namespace mx {
 
 class TLCMPanels;
 
-// Commands without a class of their own.
-enum CommandCode : uint8_t {
-    CmdClear = 0x06, CmdSetBrightness = 0x10, CmdReadBrightness = 0x13, CmdMarkSendAll = 0x19,
-    CmdSetClock = 0x21, CmdSetPowerSchedule = 0x26, CmdReadPowerSchedule = 0x27,
-    CmdWritePartitions = 0x29, CmdReadPartitions = 0x2A,
-};
-
 struct PowerSchedule {
     int mode = 0, onHour = 0, onMinute = 0, offHour = 0, offMinute = 0;
 };
 
 enum class ParamWriteResult { Ok, Failed, Rejected };
 
-constexpr int kExportRecordSize = 2048;
+constexpr int kExportRecordSize = ExportTransport::kRecordSize;
 
 constexpr int kDefaultBaudRate = 57600;
 constexpr int kDefaultPollBudget = 100;
@@ -51,31 +44,32 @@ public:
     int SerialPortNumber() const;
     void SetSerialPortNumber(int number);
 
-    // Link
+    // Link. The device operations talk through Link(): the serial line of the project's port
+    // number, a device named directly (UseDevice), or a transport lent for a while (the export).
+    Transport& Link();
+    // An empty path goes back to the project's port number.
+    void UseDevice(const QString& devicePath);
     bool OpenLink();
     bool CloseLink();
     void Drain();
     bool Transact(TLCMUnit& command, uint8_t* reply, int attempts);
     bool Connect(bool full);
-    // Export mode: the packet as one 2048-byte record. False when the file took less.
-    bool AppendExportRecord(const TLCMUnit& command, QIODevice* file);
 
-    // Device operations. In export mode (file given, exportMode set) the packet is appended
-    // to the file instead of being sent.
+    // Device operations, in the order of the command table.
     bool ReadVersion();
     bool ReadParameters();
-    ParamWriteResult WriteParameters(bool exportMode = false, QIODevice* file = nullptr);
+    ParamWriteResult WriteParameters();
     bool SendClear();
     bool SetPowerSchedule(int mode, int onHour, int onMinute, int offHour, int offMinute);
     // The outputs come from the reply buffer even when the exchange failed (all zero then).
     bool ReadPowerSchedule(PowerSchedule& out);
-    bool MarkSendAll(uint8_t value, bool exportMode = false, QIODevice* file = nullptr);
+    bool MarkSendAll(uint8_t value);
     bool SetBrightness(uint8_t level);
     bool ReadBrightness(std::array<uint8_t, 32>& out);
     bool SetClock();
-    bool WritePartitions(bool exportMode = false, QIODevice* file = nullptr);
+    bool WritePartitions();
     bool ReadPartitions();
-    bool SendPage(int index, int firstSlot, QIODevice* file, bool exportMode, int* slotsUsed = nullptr);
+    bool SendPage(int index, int firstSlot, int* slotsUsed = nullptr);
 
     // Posted after every packet of a page, as the progress display's step; delivered tells
     // whether the card took it (a single-block page posts it either way).
@@ -99,11 +93,30 @@ public:
     TLCMPanels* project = nullptr; // set by the list that owns the screen
 
 private:
+    friend class LentTransport;
     // A command without a class of its own, addressed to this screen.
     void prepare(TLCMUnit& unit, uint8_t code) const;
-    bool exchangeOrExport(TLCMUnit& unit, int attempts, bool exportMode, QIODevice* file);
+    bool exchange(TLCMUnit& unit, int attempts);
 
     int ownPortNumber_ = 1; // used while the screen belongs to no project
+    std::unique_ptr<Transport> transport_;
+    Transport* lent_ = nullptr;
+};
+
+// Points a screen's device operations at another transport for the life of the object.
+class LentTransport {
+public:
+    LentTransport(TLCMPanel& screen, Transport& line) : screen_(screen), previous_(screen.lent_)
+    {
+        screen.lent_ = &line;
+    }
+    ~LentTransport() { screen_.lent_ = previous_; }
+    LentTransport(const LentTransport&) = delete;
+    LentTransport& operator=(const LentTransport&) = delete;
+
+private:
+    TLCMPanel& screen_;
+    Transport* previous_;
 };
 
 class TLCMPanels {

@@ -1,6 +1,6 @@
 // The screen's device operations: one command packet, one 52-byte reply, with retries.
 #include "link/engine_env.h"
-#include "link/rs232.h"
+#include "link/transport.h"
 #include "model/page_checks.h"
 #include "model/panel.h"
 
@@ -19,32 +19,46 @@ void settle(int ms)
 }
 } // namespace
 
+Transport& TLCMPanel::Link() { return lent_ ? *lent_ : *transport_; }
+
+void TLCMPanel::UseDevice(const QString& devicePath)
+{
+    if (transport_)
+        transport_->Close();
+    if (devicePath.isEmpty())
+        transport_ = std::make_unique<SerialTransport>(*port, [this] { return SerialPortNumber(); });
+    else
+        transport_ = std::make_unique<SerialTransport>(*port, devicePath);
+}
+
 bool TLCMPanel::OpenLink()
 {
-    return OpenPortAt(*port, SerialPortNumber(), baudRate);
+    return Link().Open(baudRate);
 }
 
 bool TLCMPanel::CloseLink()
 {
-    if (port->IsOpen())
-        port->Close(500);
+    Link().Close();
     return true;
 }
 
 void TLCMPanel::Drain()
 {
-    PollInput(*port, receiveBuffer.data(), receiveFill);
+    PollInput(Link(), receiveBuffer.data(), receiveFill);
     receiveFill = 0;
 }
 
 bool TLCMPanel::Transact(TLCMUnit& command, uint8_t* reply, int attempts)
 {
+    Transport& line = Link();
+    if (!line.Answers())
+        return line.Write(command.Packet(), command.PacketLength()); // the record is the exchange
     while (attempts-- > 0) {
         Drain();
-        WriteChunked(*port, command.Packet(), command.PacketLength());
-        if (!ReceiveExact(*port, reply, kReplySize, receiveBuffer.data(), receiveFill, pollBudget)) {
-            // A port that vanished will not come back within this exchange.
-            if (port->Failed() || !port->IsOpen())
+        line.Write(command.Packet(), command.PacketLength());
+        if (!ReceiveExact(line, reply, kReplySize, receiveBuffer.data(), receiveFill, pollBudget)) {
+            // A line that vanished will not come back within this exchange.
+            if (line.Vanished() || !line.IsOpen())
                 return false;
             Pump();
             continue;
@@ -56,7 +70,7 @@ bool TLCMPanel::Transact(TLCMUnit& command, uint8_t* reply, int attempts)
         if (i > 0) {
             std::memmove(reply, reply + i, size_t(kReplySize - i));
             // If they do not come, the stale tail fails the check below.
-            ReceiveExact(*port, reply + kReplySize - i, i, receiveBuffer.data(), receiveFill, pollBudget);
+            ReceiveExact(line, reply + kReplySize - i, i, receiveBuffer.data(), receiveFill, pollBudget);
         }
         if (command.CheckReply(std::span<const uint8_t>(reply, kReplySize))) {
             settle(10);
@@ -66,8 +80,8 @@ bool TLCMPanel::Transact(TLCMUnit& command, uint8_t* reply, int attempts)
         Pump();
         settle(10);
         settle(10);
-        if (auto* set = dynamic_cast<TSetHWParam*>(&command); set && set->Rejected())
-            return false; // a refusal is an answer; asking again changes nothing
+        if (command.Refused())
+            return false;
     }
     return false;
 }
@@ -81,15 +95,6 @@ bool TLCMPanel::Connect(bool full)
     return ReadParameters() && ReadPartitions();
 }
 
-bool TLCMPanel::AppendExportRecord(const TLCMUnit& command, QIODevice* file)
-{
-    if (!file)
-        return false;
-    std::array<uint8_t, kExportRecordSize> record{};
-    std::memcpy(record.data(), command.Packet(), size_t(command.PacketLength()));
-    return file->write(reinterpret_cast<const char*>(record.data()), kExportRecordSize) == kExportRecordSize;
-}
-
 void TLCMPanel::prepare(TLCMUnit& unit, uint8_t code) const
 {
     unit.commandCode = code;
@@ -97,10 +102,8 @@ void TLCMPanel::prepare(TLCMUnit& unit, uint8_t code) const
     unit.BuildHeader();
 }
 
-bool TLCMPanel::exchangeOrExport(TLCMUnit& unit, int attempts, bool exportMode, QIODevice* file)
+bool TLCMPanel::exchange(TLCMUnit& unit, int attempts)
 {
-    if (exportMode)
-        return AppendExportRecord(unit, file);
     uint8_t reply[kReplyArea] = {};
     return Transact(unit, reply, attempts);
 }
@@ -129,14 +132,12 @@ bool TLCMPanel::ReadParameters()
     return true;
 }
 
-ParamWriteResult TLCMPanel::WriteParameters(bool exportMode, QIODevice* file)
+ParamWriteResult TLCMPanel::WriteParameters()
 {
     TSetHWParam cmd;
     cmd.params = params;
     cmd.address = address;
     cmd.BuildPacket();
-    if (exportMode)
-        return AppendExportRecord(cmd, file) ? ParamWriteResult::Ok : ParamWriteResult::Failed;
     uint8_t reply[kReplyArea] = {};
     if (Transact(cmd, reply, 1)) {
         params = cmd.params;
@@ -150,7 +151,7 @@ bool TLCMPanel::SendClear()
     TLCMUnit unit;
     prepare(unit, CmdClear);
     unit.FinishPacket();
-    return exchangeOrExport(unit, 2, false, nullptr);
+    return exchange(unit, 2);
 }
 
 bool TLCMPanel::SetPowerSchedule(int mode, int onHour, int onMinute, int offHour, int offMinute)
@@ -164,7 +165,7 @@ bool TLCMPanel::SetPowerSchedule(int mode, int onHour, int onMinute, int offHour
     p[3] = ToBcd(offHour);
     p[4] = ToBcd(offMinute);
     unit.FinishPacket();
-    return exchangeOrExport(unit, 2, false, nullptr);
+    return exchange(unit, 2);
 }
 
 bool TLCMPanel::ReadPowerSchedule(PowerSchedule& out)
@@ -174,21 +175,23 @@ bool TLCMPanel::ReadPowerSchedule(PowerSchedule& out)
     unit.FinishPacket();
     uint8_t reply[kReplyArea] = {};
     const bool ok = Transact(unit, reply, 2);
-    out.mode = reply[17];
-    out.onHour = FromBcd(reply[18]);
-    out.onMinute = FromBcd(reply[19]);
-    out.offHour = FromBcd(reply[20]);
-    out.offMinute = FromBcd(reply[21]);
+    // Data byte 0 is not part of the schedule.
+    const uint8_t* d = reply + kReplyData + 1;
+    out.mode = d[0];
+    out.onHour = FromBcd(d[1]);
+    out.onMinute = FromBcd(d[2]);
+    out.offHour = FromBcd(d[3]);
+    out.offMinute = FromBcd(d[4]);
     return ok;
 }
 
-bool TLCMPanel::MarkSendAll(uint8_t value, bool exportMode, QIODevice* file)
+bool TLCMPanel::MarkSendAll(uint8_t value)
 {
     TLCMUnit unit;
     prepare(unit, CmdMarkSendAll);
     unit.Packet()[kParamOffset] = value;
     unit.FinishPacket();
-    return exchangeOrExport(unit, 2, exportMode, file);
+    return exchange(unit, 2);
 }
 
 bool TLCMPanel::SetBrightness(uint8_t level)
@@ -197,7 +200,7 @@ bool TLCMPanel::SetBrightness(uint8_t level)
     prepare(unit, CmdSetBrightness);
     unit.Packet()[kParamOffset] = level;
     unit.FinishPacket();
-    return exchangeOrExport(unit, 2, false, nullptr);
+    return exchange(unit, 2);
 }
 
 bool TLCMPanel::ReadBrightness(std::array<uint8_t, 32>& out)
@@ -208,7 +211,7 @@ bool TLCMPanel::ReadBrightness(std::array<uint8_t, 32>& out)
     uint8_t reply[kReplyArea] = {};
     if (!Transact(unit, reply, 2))
         return false;
-    std::memcpy(out.data(), reply + 16, 32);
+    std::memcpy(out.data(), reply + kReplyData, 32);
     return true;
 }
 
@@ -227,16 +230,16 @@ bool TLCMPanel::SetClock()
     p[6] = ToBcd(now.date().dayOfWeek()); // 1 Monday ... 7 Sunday
     p[7] = 1;
     unit.FinishPacket();
-    return exchangeOrExport(unit, 2, false, nullptr);
+    return exchange(unit, 2);
 }
 
-bool TLCMPanel::WritePartitions(bool exportMode, QIODevice* file)
+bool TLCMPanel::WritePartitions()
 {
     TLCMUnit unit;
     prepare(unit, CmdWritePartitions);
     EncodePartitionTable(*partition, unit.Packet() + kParamOffset);
     unit.FinishPacket();
-    return exchangeOrExport(unit, 2, exportMode, file);
+    return exchange(unit, 2);
 }
 
 bool TLCMPanel::ReadPartitions()
@@ -247,11 +250,11 @@ bool TLCMPanel::ReadPartitions()
     uint8_t reply[kReplyArea] = {};
     if (!Transact(unit, reply, 2))
         return false;
-    DecodePartitionTable(*this, reply + 16);
+    DecodePartitionTable(*this, reply + kReplyData);
     return true;
 }
 
-bool TLCMPanel::SendPage(int index, int firstSlot, QIODevice* file, bool exportMode, int* slotsUsed)
+bool TLCMPanel::SendPage(int index, int firstSlot, int* slotsUsed)
 {
     if (slotsUsed)
         *slotsUsed = 0;
@@ -278,12 +281,10 @@ bool TLCMPanel::SendPage(int index, int firstSlot, QIODevice* file, bool exportM
     // A single block reports progress whatever its result; a multi-block page only for blocks
     // that arrived, since it stops at the first failure.
     auto sendBlock = [&](bool progressOnFailure) {
-        if (!exportMode && shouldStop && shouldStop())
+        if (shouldStop && shouldStop())
             return false;
         page->FillPayload();
         page->BuildPacket();
-        if (exportMode)
-            return AppendExportRecord(*page, file);
         uint8_t reply[kReplyArea] = {};
         const bool ok = Transact(*page, reply, 2);
         if ((ok || progressOnFailure) && onProgress)

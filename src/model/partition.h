@@ -3,6 +3,7 @@
 #pragma once
 
 #include "link/packet.h"
+#include "link/protocol.h"
 
 #include <optional>
 #include <vector>
@@ -27,7 +28,6 @@ enum PartitionType : int8_t {
 
 constexpr int kMaxTablePartitions = 4;
 constexpr int kPartitionTableSize = 32;
-constexpr uint8_t kPartitionsNoneSet = 0xFF;
 
 class TLCMPartition : public TLCMObject {
 public:

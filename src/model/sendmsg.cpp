@@ -10,7 +10,7 @@ namespace mx {
 TLCMSendMsg::TLCMSendMsg()
 {
     kind = KindSendMsg;
-    commandCode = kCmdSendMsg;
+    commandCode = CmdSendMsg;
     const QDateTime now = Now();
     const double today = double(QDate(1899, 12, 30).daysTo(now.date()));
     const double timeNow = ToLcmDateTime(QDateTime(QDate(1899, 12, 30), now.time()));
@@ -109,11 +109,11 @@ void TLCMSendMsg::FillHeader(bool withSchedule)
 
 void TLCMSendMsg::BuildContinuation(uint16_t offsetInLedPage)
 {
-    commandCode = kCmdContinuation;
+    commandCode = CmdContinuation;
     record_[Rec::Continuation] = 1;
     SetU16(Rec::ContinuationOffset, offsetInLedPage);
     TLCMSendMsg::BuildPacket();
-    commandCode = kCmdSendMsg;
+    commandCode = CmdSendMsg;
     record_[Rec::Continuation] = 0;
     SetU16(Rec::ContinuationOffset, 0);
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "link/packet.h"
+#include "link/protocol.h"
 
 namespace mx {
 
@@ -24,8 +25,6 @@ enum DisplayType : uint8_t {
 };
 
 constexpr int kBlockSize = 1024;
-constexpr uint8_t kCmdSendMsg = 0x03;
-constexpr uint8_t kCmdContinuation = 0x02;
 constexpr uint8_t kClearPanelBit = 0x80;
 
 class TLCMSendMsg : public TLCMUnit {

@@ -2,6 +2,8 @@
 // state a card keeps, the 52-byte replies, and the faults it can be told to inject.
 // Everything here is thread-safe: the line side (PtyServer) feeds bytes from its thread
 // while tests and the program read state and change faults from theirs.
+// The card spells out its own command codes and offsets rather than sharing the tool's
+// (link/protocol.h): as an independent far end it catches a wrong constant on either side.
 #pragma once
 
 #include <QByteArray>

@@ -167,10 +167,10 @@ TEST_F(Device, SendPageRefusesWhatTheCardCannotPlay)
     screen->units->Append(KindTimerEx);
     screen->units->Append(KindRtf); // no LED pages rendered
     int slots = -1;
-    EXPECT_FALSE(screen->SendPage(0, 1, nullptr, false, &slots));
+    EXPECT_FALSE(screen->SendPage(0, 1, &slots));
     EXPECT_EQ(slots, 0);
-    EXPECT_FALSE(screen->SendPage(5, 1, nullptr, false, &slots));
-    EXPECT_TRUE(screen->SendPage(1, 1, nullptr, false, &slots));
+    EXPECT_FALSE(screen->SendPage(5, 1, &slots));
+    EXPECT_TRUE(screen->SendPage(1, 1, &slots));
     EXPECT_EQ(slots, 0);
     EXPECT_TRUE(card.History().empty());
 }
@@ -184,7 +184,7 @@ TEST_F(Device, TextPageArrivesInItsSlot)
     int progress = 0;
     screen->onProgress = [&](bool) { ++progress; };
     int slots = 0;
-    ASSERT_TRUE(screen->SendPage(0, 7, nullptr, false, &slots));
+    ASSERT_TRUE(screen->SendPage(0, 7, &slots));
     EXPECT_EQ(slots, 1);
     EXPECT_EQ(progress, 1);
     const auto slot = card.Slot(7);
@@ -219,7 +219,7 @@ TEST_F(MultiBlock, ThreeBlocksThreePacketsThreeNotifications)
     int progress = 0;
     screen->onProgress = [&](bool) { ++progress; };
     int slots = 0;
-    ASSERT_TRUE(screen->SendPage(0, 2, nullptr, false, &slots));
+    ASSERT_TRUE(screen->SendPage(0, 2, &slots));
     EXPECT_EQ(slots, 1);
     EXPECT_EQ(progress, 3);
     EXPECT_EQ(commands(), (std::vector<uint8_t>{0x03, 0x02, 0x02}));
@@ -235,7 +235,7 @@ TEST_F(MultiBlock, StopsAfterTheFirstFailingBlock)
     card.SetSilent(0x02);
     int progress = 0;
     screen->onProgress = [&](bool) { ++progress; };
-    EXPECT_FALSE(screen->SendPage(0, 1, nullptr, false));
+    EXPECT_FALSE(screen->SendPage(0, 1));
     EXPECT_EQ(progress, 1);
     EXPECT_EQ(commands(), (std::vector<uint8_t>{0x03, 0x02, 0x02})) << "the failing block was tried twice";
 }
@@ -245,8 +245,10 @@ TEST_F(MultiBlock, ExportAppendsRecordsAndTouchesNoPort)
     TLCMImage* page = picture();
     QBuffer file;
     file.open(QIODevice::WriteOnly);
+    ExportTransport line(file);
+    LentTransport lend(*screen, line);
     int slots = 0;
-    ASSERT_TRUE(screen->SendPage(0, 1, &file, true, &slots));
+    ASSERT_TRUE(screen->SendPage(0, 1, &slots));
     EXPECT_EQ(slots, 1);
     const QByteArray bytes = file.data();
     ASSERT_EQ(bytes.size(), 3 * 2048);
@@ -266,8 +268,46 @@ TEST_F(MultiBlock, ExportToAFileThatRefusesIsAFailure)
 {
     picture();
     QBuffer file; // not open: every write fails
-    EXPECT_FALSE(screen->SendPage(0, 1, &file, true));
-    EXPECT_FALSE(screen->MarkSendAll(1, true, &file));
+    ExportTransport line(file);
+    LentTransport lend(*screen, line);
+    EXPECT_FALSE(screen->SendPage(0, 1));
+    EXPECT_FALSE(screen->MarkSendAll(1));
+}
+
+// The operations do not know which line they talk through: the card and the file get the
+// same packets.
+TEST_F(MultiBlock, SerialAndExportCarryTheSamePackets)
+{
+    card.SetParams({16, 8, 3});
+    picture();
+    auto run = [&] {
+        EXPECT_EQ(screen->WriteParameters(), ParamWriteResult::Ok);
+        EXPECT_TRUE(screen->WritePartitions());
+        EXPECT_TRUE(screen->SendPage(0, 1));
+        EXPECT_TRUE(screen->MarkSendAll(1));
+    };
+    ASSERT_TRUE(screen->OpenLink());
+    run();
+    screen->CloseLink();
+    std::vector<QByteArray> overSerial;
+    for (const auto& e : card.History())
+        overSerial.push_back(e.packet);
+
+    QBuffer file;
+    file.open(QIODevice::WriteOnly);
+    {
+        ExportTransport line(file);
+        LentTransport lend(*screen, line);
+        run();
+        EXPECT_EQ(line.Records(), 6);
+    }
+    std::vector<QByteArray> inFile;
+    for (qsizetype at = 0; at < file.data().size(); at += 2048) {
+        const QByteArray rec = file.data().mid(at, 2048);
+        inFile.push_back(rec.left(uint8_t(rec[1]) | uint8_t(rec[2]) << 8));
+    }
+    EXPECT_EQ(inFile, overSerial);
+    EXPECT_EQ(overSerial.size(), 6u);
 }
 
 } // namespace
