@@ -5,7 +5,7 @@
 #include "flows/search.h"
 #include "model/panel.h"
 #include "storage/project_json.h"
-#include "ui/strings/messages.h"
+#include "flows/outcome_text.h"
 
 #include <QFile>
 #include <QJsonDocument>

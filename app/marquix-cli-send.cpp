@@ -3,7 +3,7 @@
 
 #include "flows/flows.h"
 #include "model/panel.h"
-#include "ui/strings/messages.h"
+#include "flows/outcome_text.h"
 
 #include <QDir>
 

@@ -2,7 +2,7 @@
 // cost on top of the wire time. Paced runs report overhead_pct = measured / wire time - 1,
 // wire time being (packet bytes + 52) x 10 / baud.
 #include "link/cncomm.h"
-#include "link/packet.h"
+#include "model/object.h"
 #include "link/portdir.h"
 #include "link/rs232.h"
 #include "sim/pty_server.h"

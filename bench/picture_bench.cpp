@@ -1,6 +1,6 @@
 // Loading a 24-megapixel photograph into LED-sized areas: the DCT scaling should keep it fast
 // and small. Peak memory is the growth of the resident set during one decode and stretch.
-#include "render/picture_io.h"
+#include "codec/picture_io.h"
 
 #include "../tests/render/picture_jpeg_writer.h"
 

@@ -1,7 +1,7 @@
 // Rendering rich text into LED pages. The editor re-renders on every pause in typing, so a
 // 1000-character document should stay under 50 ms.
 #include "model/rtfpage.h"
-#include "render/rtf_reader.h"
+#include "codec/rtf_reader.h"
 #include "render/rtf_renderer.h"
 
 #include <QGuiApplication>

@@ -1,8 +1,8 @@
 // Reading and writing RTF: the project's small documents, and 10 MB ones to show the reader
 // stays linear and bounded. Peak memory is the growth of the resident set during one read.
 #include "model/rtfpage.h"
-#include "render/rtf_reader.h"
-#include "render/rtf_writer.h"
+#include "codec/rtf_reader.h"
+#include "codec/rtf_writer.h"
 
 #include <QGuiApplication>
 #include <QStringEncoder>

@@ -1,6 +1,6 @@
 // libFuzzer entry: any bytes through the RTF reader. Besides crashes and sanitizer reports, it
 // stops on a document beyond the reader's limits or on text read from something refused as RTF.
-#include "render/rtf_reader.h"
+#include "codec/rtf_reader.h"
 
 #include <QByteArray>
 #include <QGuiApplication>

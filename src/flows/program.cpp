@@ -7,7 +7,7 @@
 #include "model/text.h"
 #include "render/preview_text.h"
 #include "render/rich_text.h"
-#include "render/rtf_reader.h"
+#include "codec/rtf_reader.h"
 
 #include <QTextBlock>
 #include <QTextDocument>

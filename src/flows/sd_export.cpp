@@ -3,7 +3,7 @@
 #include "model/panel.h"
 #include "model/rtfpage.h"
 #include "storage/project_file.h"
-#include "ui/strings/messages.h"
+#include "flows/outcome_text.h"
 
 #include <QBuffer>
 #include <QDir>

@@ -2,7 +2,7 @@
 // the wiring back.
 #pragma once
 
-#include "link/packet.h"
+#include "model/object.h"
 #include "link/protocol.h"
 
 namespace mx {

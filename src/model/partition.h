@@ -2,7 +2,7 @@
 // pages; and its table on the wire.
 #pragma once
 
-#include "link/packet.h"
+#include "model/object.h"
 #include "link/protocol.h"
 
 #include <optional>

@@ -2,7 +2,7 @@
 // and the block model that cuts a page's data into packets of at most 1024 bytes.
 #pragma once
 
-#include "link/packet.h"
+#include "model/object.h"
 #include "link/protocol.h"
 
 namespace mx {

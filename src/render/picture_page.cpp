@@ -1,7 +1,7 @@
 #include "render/picture_page.h"
 
 #include "model/imagepage.h"
-#include "render/picture_io.h"
+#include "codec/picture_io.h"
 
 #include <algorithm>
 

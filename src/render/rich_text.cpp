@@ -2,8 +2,8 @@
 
 #include "model/panel.h"
 #include "model/rtfpage.h"
-#include "render/rtf_reader.h"
-#include "render/rtf_writer.h"
+#include "codec/rtf_reader.h"
+#include "codec/rtf_writer.h"
 
 #include <QTextDocument>
 

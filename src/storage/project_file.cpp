@@ -1,8 +1,8 @@
 #include "storage/project_file.h"
 
 #include "model/panel.h"
-#include "storage/limits.h"
-#include "storage/record_stream.h"
+#include "codec/limits.h"
+#include "codec/record_stream.h"
 
 #include <QDir>
 #include <QFile>

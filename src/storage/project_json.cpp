@@ -7,8 +7,8 @@
 #include "model/templates.h"
 #include "model/text.h"
 #include "render/picture_page.h"
-#include "render/rtf_reader.h"
-#include "storage/limits.h"
+#include "codec/rtf_reader.h"
+#include "codec/limits.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,5 +1,5 @@
 #include "link/engine_env.h"
-#include "link/packet.h"
+#include "model/object.h"
 #include "testutil.h"
 
 #include <gtest/gtest.h>

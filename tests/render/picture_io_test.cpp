@@ -1,6 +1,6 @@
 // Picture input and output against files other programs wrote (tests/data/pictures/README.md)
 // and against JPEGs made at run time by libjpeg's compressor.
-#include "render/picture_io.h"
+#include "codec/picture_io.h"
 #include "render/picture_page.h"
 
 #include "picture_jpeg_writer.h"

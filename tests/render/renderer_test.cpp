@@ -4,9 +4,9 @@
 #include "model/rtfpage.h"
 #include "render/picture_page.h"
 #include "render/rich_text.h"
-#include "render/rtf_reader.h"
+#include "codec/rtf_reader.h"
 #include "render/rtf_renderer.h"
-#include "render/rtf_writer.h"
+#include "codec/rtf_writer.h"
 #include "rtf_test_util.h"
 
 #include <QDir>

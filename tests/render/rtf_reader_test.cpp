@@ -1,4 +1,4 @@
-#include "render/rtf_reader.h"
+#include "codec/rtf_reader.h"
 
 #include "model/rtfpage.h"
 #include "rtf_test_util.h"

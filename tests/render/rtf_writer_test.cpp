@@ -1,7 +1,7 @@
-#include "render/rtf_writer.h"
+#include "codec/rtf_writer.h"
 
 #include "model/rtfpage.h"
-#include "render/rtf_reader.h"
+#include "codec/rtf_reader.h"
 #include "rtf_test_util.h"
 
 #include <QProcess>

@@ -5,7 +5,7 @@
 #include "model/templates.h"
 #include "model/text.h"
 #include "storage/project_file.h"
-#include "storage/record_stream.h"
+#include "codec/record_stream.h"
 #include "sample_project.h"
 #include "testutil.h"
 

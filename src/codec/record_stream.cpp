@@ -1,4 +1,4 @@
-#include "storage/record_stream.h"
+#include "codec/record_stream.h"
 
 #include <cstring>
 

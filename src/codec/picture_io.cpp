@@ -1,4 +1,4 @@
-#include "render/picture_io.h"
+#include "codec/picture_io.h"
 
 #include <QBuffer>
 #include <QFile>

@@ -1,6 +1,6 @@
-#include "render/rtf_writer.h"
+#include "codec/rtf_writer.h"
 
-#include "render/rtf_cjk.h"
+#include "codec/rtf_cjk.h"
 
 #include <QColor>
 #include <QFont>

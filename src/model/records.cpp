@@ -5,9 +5,9 @@
 #include "model/rtfpage.h"
 #include "model/templates.h"
 #include "model/text.h"
-#include "render/picture_io.h"
-#include "storage/limits.h"
-#include "storage/record_stream.h"
+#include "codec/picture_io.h"
+#include "codec/limits.h"
+#include "codec/record_stream.h"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
-#include "render/rtf_reader.h"
+#include "codec/rtf_reader.h"
 
-#include "render/rtf_cjk.h"
+#include "codec/rtf_cjk.h"
 
 #include <QColor>
 #include <QHash>

@@ -1,4 +1,4 @@
-// The system's own outcome texts, shown by the desktop tool and printed by the CLI.
+// The system's own outcome texts: the flows report with them, and every program shows them.
 #pragma once
 
 #include <QString>
