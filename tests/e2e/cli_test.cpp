@@ -47,7 +47,7 @@ protected:
 
 TEST_F(Cli, DeviceCommandsAndTheirOutcomes)
 {
-    struct Case { QStringList args; int exit; QString inOut; QString inErr; };
+    struct Case { QStringList args; int exit; QString inOut; QString err; }; // err: all of stderr
     const QString params = file("p.json", R"({"width": 128, "height": 32, "colourType": 2})");
     const std::vector<Case> cases = {
         {{"version"}, 0, "ZELT-10 V2 .1 .A\n命令发送成功。", ""},
@@ -67,6 +67,7 @@ TEST_F(Cli, DeviceCommandsAndTheirOutcomes)
         const CliRun r = cli(c.args);
         EXPECT_EQ(r.exit, c.exit) << c.args.join(' ').toStdString() << "\n" << r.err.toStdString();
         EXPECT_TRUE(r.out.contains(c.inOut)) << c.args.join(' ').toStdString() << " printed " << r.out.toStdString();
+        EXPECT_EQ(r.err.toStdString(), c.err.toStdString()) << c.args.join(' ').toStdString();
     }
     const auto state = card.State();
     EXPECT_EQ(state.brightness, 9);
