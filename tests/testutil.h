@@ -5,6 +5,8 @@
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QDir>
+#include <QTemporaryDir>
 #include <cstdint>
 #include <span>
 #include <vector>
@@ -25,6 +27,24 @@ class FixedClock {
 public:
     explicit FixedClock(QDateTime at) { mx::SetClock([at] { return at; }); }
     ~FixedClock() { mx::SetClock({}); }
+};
+
+// A folder for pictures a test leaves to be looked at: $MARQUIX_TEST_OUTPUT when it is set,
+// else a temporary one that goes with the object, so runs side by side never share a file.
+class OutputDir {
+public:
+    OutputDir()
+    {
+        const QString chosen = qEnvironmentVariable("MARQUIX_TEST_OUTPUT");
+        path_ = chosen.isEmpty() ? temporary_.path() : chosen;
+        QDir().mkpath(path_);
+    }
+    bool IsValid() const { return !path_.isEmpty() && QDir(path_).exists(); }
+    QString File(const QString& name) const { return path_ + u'/' + name; }
+
+private:
+    QTemporaryDir temporary_;
+    QString path_;
 };
 
 // A well-formed 52-byte reply with the given data bytes at 16.. and status at 13.

@@ -225,14 +225,14 @@ TEST_F(CnCommTest, AVanishedPortFailsEveryOperationAtOnce)
     ASSERT_TRUE(port.Open(5, 57600));
     sim.Stop();
     const auto t0 = std::chrono::steady_clock::now();
-    EXPECT_FALSE(port.WaitReadable(2000));
+    EXPECT_FALSE(port.WaitReadable(20000)); // long, so that waiting it out cannot pass below
     EXPECT_EQ(port.InputCount(), -1);
     EXPECT_TRUE(port.Failed());
     uint8_t buf[64] = {};
     EXPECT_EQ(port.Read(buf, sizeof buf), 0);
     EXPECT_EQ(port.Write(buf, sizeof buf), 0);
     EXPECT_FALSE(port.GetState());
-    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(500));
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(2000));
     EXPECT_TRUE(port.IsOpen()) << "still ours to close";
     port.Close();
     EXPECT_FALSE(port.IsOpen());

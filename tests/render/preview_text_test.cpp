@@ -2,8 +2,8 @@
 #include "link/engine_env.h"
 #include "render/preview_text.h"
 #include "render/rtf_renderer.h"
+#include "testutil.h"
 
-#include <QDir>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -76,9 +76,9 @@ TEST(RenderPreviewText, CrispDotsInTheCodesColour)
             lit += c == QColor(Qt::green);
         }
     EXPECT_GT(lit, 40);
-    const QString dir = QDir::temp().filePath(QStringLiteral("marquix-render"));
-    QDir().mkpath(dir);
-    img.scaled(img.size() * 8).save(dir + "/preview-128x16-x8.png");
+    const mxtest::OutputDir out;
+    ASSERT_TRUE(out.IsValid());
+    EXPECT_TRUE(img.scaled(img.size() * 8).save(out.File("preview-128x16-x8.png")));
 }
 
 TEST(RenderPreviewText, AreasLowerThanACell)

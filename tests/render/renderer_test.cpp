@@ -8,8 +8,8 @@
 #include "render/rtf_renderer.h"
 #include "codec/rtf_writer.h"
 #include "rtf_test_util.h"
+#include "testutil.h"
 
-#include <QDir>
 #include <QFontInfo>
 #include <QFontMetrics>
 #include <QPainter>
@@ -333,10 +333,10 @@ TEST_F(Renderer, DefaultDocumentIsCrispRedOnOneLedPage)
     EXPECT_GE(LeftmostInk(out), rightMargin - 1);
     EXPECT_EQ(*page.GetLedPage(0), ImageToPlanes(out, 1));
 
-    const QString dir = QDir::temp().filePath(QStringLiteral("marquix-render"));
-    QDir().mkpath(dir);
-    EXPECT_TRUE(out.save(dir + "/default-64x16.png"));
-    EXPECT_TRUE(out.scaled(out.size() * 8).save(dir + "/default-64x16-x8.png"));
+    const mxtest::OutputDir saved;
+    ASSERT_TRUE(saved.IsValid());
+    EXPECT_TRUE(out.save(saved.File("default-64x16.png")));
+    EXPECT_TRUE(out.scaled(out.size() * 8).save(saved.File("default-64x16-x8.png")));
 }
 
 TEST_F(Renderer, EmptyDocumentGivesOneBlackLedPage)

@@ -74,7 +74,7 @@ protected:
 
 TEST_F(PacedLine, RepliesComeAfterTheWireTimeAtWireSpeed)
 {
-    // At 9600 baud a 52-byte packet and its reply take 104 x 10 / 9600 s, about 108 ms.
+    // At 9600 baud a 52-byte packet and its reply take 104 x 10 / 9600 s, 108 ms.
     sim.card.SetPacing(9600);
     const QByteArray pkt = MakePacket(0x35);
     const auto t0 = Clock::now();
@@ -93,16 +93,19 @@ TEST_F(PacedLine, RepliesComeAfterTheWireTimeAtWireSpeed)
     ASSERT_TRUE(mx::ReceiveExact(port, out, 52, buffer, fill, 0));
     EXPECT_EQ(out[0], 0xAF);
     EXPECT_GE(first, 50) << "nothing before the packet's own wire time (54 ms)";
-    EXPECT_GE(total, 100) << "the whole reply not before the exchange's wire time";
-    EXPECT_LT(total, 600);
+    EXPECT_GE(total, 108) << "the whole reply not before the exchange's wire time";
+    EXPECT_LT(total, 600) << "more than five times the wire time";
     EXPECT_GE(seen.size(), 2u) << "the reply trickles in rather than arriving at once";
 
-    // Without pacing the same exchange is immediate.
+    // Without pacing the same exchange is immediate: ten of them take less than half the
+    // 1083 ms they take paced.
     sim.card.SetPacing(0);
     const auto t1 = Clock::now();
-    mx::WriteChunked(port, U8(pkt), int(pkt.size()));
-    ASSERT_TRUE(mx::ReceiveExact(port, out, 52, buffer, fill, 100));
-    EXPECT_LT(MsSince(t1), 50);
+    for (int i = 0; i < 10; ++i) {
+        mx::WriteChunked(port, U8(pkt), int(pkt.size()));
+        ASSERT_TRUE(mx::ReceiveExact(port, out, 52, buffer, fill, 100)) << i;
+    }
+    EXPECT_LT(MsSince(t1), 500);
 }
 
 TEST_F(PacedLine, RepliesToPacketsSentTogetherGoOutOneAfterAnother)
